@@ -1,0 +1,160 @@
+#pragma once
+
+#include "cardimagelist.h"
+#include "deck.h"
+#include "lcgrandom.h"
+#include "linescore.h"
+#include "namedmutex.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+
+class ImageControl;
+class QAction;
+class QLineEdit;
+class QTimer;
+class TFlatPanel;
+class TagLabel;
+class TallyRecorder;
+
+namespace platform {
+class SoundPlayer;
+}
+
+// The main window: the board, the round flow and the program's menu.
+// Game state lives in the controls (card codes in the cells' tags, totals
+// in the labels' tags beside their captions), as the rest of the program
+// reads it from there.
+class Tmain : public QMainWindow {
+    Q_OBJECT
+public:
+    // The other windows the main window opens; any may be null.
+    struct Windows {
+        QWidget *about = nullptr;
+        QWidget *help = nullptr;
+        QWidget *highscore = nullptr;
+        QWidget *tallylist = nullptr;
+        QWidget *multiplayer = nullptr;
+    };
+
+    static constexpr int kDefaultLeft = 3;
+    static constexpr int kDefaultTop = 3;
+    static constexpr int kDefaultWidth = 706;
+    static constexpr int kDefaultHeight = 571;
+    static constexpr int kMinClientWidth = 701;   // panel_board width + 5
+    static constexpr int kMinClientHeight = 530;  // panel_board height + 5
+
+    explicit Tmain(platform::SoundPlayer &sound);
+    ~Tmain() override;
+
+    void setWindows(const Windows &windows) { m_windows = windows; }
+    void setTallyRecorder(TallyRecorder *tally) { m_tally = tally; }
+
+    const QString &programname() const { return m_programname; }
+    LcgRandom &random() { return m_random; }
+    const Deck &deck() const { return m_deck; }
+    bool gameInProgress() const { return m_gameInProgress; }
+    int starterSuit() const { return m_starterSuit; }
+    const CardImageList &imagelist_cards() const { return m_cards; }
+
+    // Board (cards, deck and placement).
+    int getsuit(int code) const;
+    void clearall();
+    void shufflecards();
+    void card_11Click(ImageControl *cell);
+
+    // Scoring: the five cards of line 1 … 4 (rows) or 6 … 9 (columns),
+    // scored and kept in the line breakdown table.
+    int getlinescore(int line);
+    int figurescore(int line, const std::array<int, scoring::kHandSize> &codes);
+    const scoring::LineBreakdown &lineBreakdown(int line) const { return m_breakdown.at(line); }
+    // Card codes of line `line`, the starter cell last.
+    std::array<int, scoring::kHandSize> lineCodes(int line) const;
+
+    // Round and game flow.
+    void button_startClick();
+    void button_start2Click();
+    void endgame();
+    void Timer2Timer();
+    int resultCountdown() const { return m_countdown; }
+
+    // Score breakdown.
+    void label_linescore1Click(TagLabel *label);
+
+    // Sounds: plays `name` when "Play Sounds" is ticked.
+    void playsounds(const QString &name);
+
+    // Settings.
+    void loadinifile();
+
+    // Window handlers.
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void StartGame1Click();
+    void Exit1Click();
+    void Help2Click();
+    void About1Click();
+    void TallyList1Click();
+    void Pegclub1Click();
+    void image_logoClick();
+    void button_cancelClick();
+    void Image1Click();
+    void PlaySounds1Click();
+    void ChangeName1Click();
+    void button_namedoneClick();
+    void button_namecancelClick();
+    void ResetScreenLocation1Click();
+    void updatecheckClick();
+
+    // Places the window by its outer bounds (frame included), as a player
+    // sees them.
+    void setOuterBounds(int left, int top, int width, int height);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildClientArea();
+    void buildPlayingArea(QWidget *board);
+    void buildPanels(QWidget *board);
+    void buildMenu();
+    void showNextCard();
+    void hideRoundPanels();
+    void greet();
+    void setCounter(const QString &labelName, int value);
+    int counter(const QString &labelName) const;
+    ImageControl *cell(int row, int column) const;
+
+    platform::SoundPlayer &m_sound;
+    QString m_programname;
+    platform::NamedMutexHandle m_mutex;
+    int m_defaultWidth = kDefaultWidth;
+    int m_defaultHeight = kDefaultHeight;
+    LcgRandom m_random;
+    Deck m_deck;
+    CardImageList m_cards;
+    bool m_gameInProgress = false;
+    int m_starterSuit = 0;
+    int m_countdown = 0;
+    static constexpr int kLineCount = 10;  // line numbers 1 … 10; 5 and 10 unused
+    std::array<scoring::LineBreakdown, kLineCount + 1> m_breakdown{};
+    bool m_firstShow = true;
+    QRect m_pendingBounds;
+
+    Windows m_windows;
+    TallyRecorder *m_tally = nullptr;
+
+    QWidget *m_client = nullptr;
+    ImageControl *m_nextcard = nullptr;
+    QAction *m_playSounds = nullptr;
+    QAction *m_updateCheck = nullptr;
+    QLineEdit *m_editName = nullptr;
+    QLineEdit *m_editAname = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QTimer *m_timer2 = nullptr;
+};

@@ -1,0 +1,121 @@
+// Rounds and games: starting, scoring a full board, the timed outcome.
+#include "mainform.h"
+
+#include "cardslot.h"
+#include "controls.h"
+#include "imagecontrol.h"
+#include "tallyrecorder.h"
+#include "taglabel.h"
+
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+constexpr int kContinueThreshold = 55;  // a round of 55 or more continues the game
+constexpr int kResultDelayTicks = 5;    // the outcome shows on the sixth tick
+constexpr int kRoundsStatistic = 1;
+constexpr int kClearedStatistic = 2;
+constexpr int kScoredLines[] = {1, 2, 3, 4, 6, 7, 8, 9};
+} // namespace
+
+void Tmain::setCounter(const QString &labelName, int value)
+{
+    auto *l = findControl<TagLabel>(this, labelName);
+    l->setTag(value);
+    l->setText(QString::number(value));
+}
+
+int Tmain::counter(const QString &labelName) const
+{
+    return findControl<TagLabel>(this, labelName)->tag();
+}
+
+void Tmain::greet()
+{
+    findControl<TagLabel>(this, QStringLiteral("label_name"))->setText(QStringLiteral("Good Luck ") + m_editName->text());
+    findControl<TagLabel>(this, QStringLiteral("label_cardtype"))->setText(QStringLiteral("Next Card"));
+}
+
+void Tmain::button_startClick()
+{
+    m_timer2->stop();
+    for (const char *name : {"button_start", "panel_linescore", "panel_wait", "panel_continue", "panel_name",
+                             "panel_over", "label_breakdown"})
+        findControl<QWidget>(this, QString::fromLatin1(name))->hide();
+    setCounter(QStringLiteral("label_total"), 0);
+    setCounter(QStringLiteral("label_rounds"), 1);
+    clearall();
+    if (m_tally)
+        m_tally->addtomineincrease(kRoundsStatistic);
+    m_gameInProgress = true;
+    playsounds(QStringLiteral("startgame"));
+    greet();
+    shufflecards();
+}
+
+void Tmain::button_start2Click()
+{
+    m_gameInProgress = true;
+    for (const char *name : {"button_start", "panel_wait", "panel_continue", "panel_name", "panel_over",
+                             "panel_linescore", "label_breakdown"})
+        findControl<QWidget>(this, QString::fromLatin1(name))->hide();
+    setCounter(QStringLiteral("label_rounds"), counter(QStringLiteral("label_rounds")) + 1);
+    if (m_tally)
+        m_tally->addtomineincrease(kRoundsStatistic);
+    clearall();
+    playsounds(QStringLiteral("startgame"));
+    greet();
+    shufflecards();
+}
+
+void Tmain::endgame()
+{
+    playsounds(QStringLiteral("roundover"));
+    findControl<QWidget>(this, QStringLiteral("label_breakdown"))->show();
+
+    const int starter = m_deck.current();
+    for (int n = 1; n <= 5; ++n) {
+        showCard(cell(5, n), m_cards, starter);
+        showCard(cell(n, 5), m_cards, starter);
+    }
+    findControl<TagLabel>(this, QStringLiteral("label_cardtype"))->setText(QStringLiteral("STARTER"));
+
+    int hands = 0;
+    for (int line : kScoredLines) {
+        const int score = getlinescore(line);
+        auto *l = findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line));
+        l->setTag(score);
+        l->setText(QString::number(score));
+        hands += score;
+    }
+    setCounter(QStringLiteral("label_score"), hands);
+    setCounter(QStringLiteral("label_total"), counter(QStringLiteral("label_total")) + hands);
+
+    m_countdown = kResultDelayTicks;
+    m_timer2->start();
+}
+
+void Tmain::Timer2Timer()
+{
+    if (--m_countdown >= 0)
+        return;
+    m_timer2->stop();
+    if (counter(QStringLiteral("label_score")) >= kContinueThreshold) {
+        findControl<QWidget>(this, QStringLiteral("panel_continue"))->show();
+        if (m_tally)
+            m_tally->addtomineincrease(kClearedStatistic);
+        playsounds(QStringLiteral("continue"));
+        return;
+    }
+    findControl<TagLabel>(this, QStringLiteral("label_score1"))
+        ->setText(QStringLiteral("Your Score: ") + findControl<TagLabel>(this, QStringLiteral("label_total"))->text());
+    if (m_tally)
+        m_tally->checkscore(counter(QStringLiteral("label_total")), m_editName->text());
+    findControl<QWidget>(this, QStringLiteral("button_sendscore"))->show();
+    auto *over = findControl<QWidget>(this, QStringLiteral("panel_over"));
+    over->show();
+    over->raise();
+    findControl<QWidget>(this, QStringLiteral("button_start"))->show();
+    m_gameInProgress = false;
+    playsounds(QStringLiteral("gameover"));
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+
+class Tabout;
+class Thelp;
+class Thighscore;
+class Tmain;
+class Tmultiplayer;
+class Ttallylist;
+
+namespace platform {
+class SoundPlayer;
+}
+
+// The program's six windows, created once in their fixed order (the main
+// window first, so its creation handler runs before any other window
+// exists) and destroyed together when the program ends.
+class Program {
+public:
+    explicit Program(platform::SoundPlayer &sound);
+    ~Program();
+
+    Tmain &mainWindow() { return *m_main; }
+    Tabout &about() { return *m_about; }
+    Thelp &help() { return *m_help; }
+    Thighscore &highscore() { return *m_highscore; }
+    Ttallylist &tallylist() { return *m_tallylist; }
+    Tmultiplayer &multiplayer() { return *m_multiplayer; }
+
+private:
+    std::unique_ptr<Tmain> m_main;
+    std::unique_ptr<Tabout> m_about;
+    std::unique_ptr<Thelp> m_help;
+    std::unique_ptr<Thighscore> m_highscore;
+    std::unique_ptr<Ttallylist> m_tallylist;
+    std::unique_ptr<Tmultiplayer> m_multiplayer;
+};

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# build.sh DIR [cmake options…] — configures (once) and builds into DIR.
+set -euo pipefail
+dir=$1; shift
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [[ ! -f "$dir/build.ninja" ]]; then
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+fi
+cmake --build "$dir" -j "$(nproc)"

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pegsquare needs to build, run and test.
+# Only what is missing is installed; a machine that has everything is left
+# alone and nothing is fetched.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
+    libsdl2-dev libcurl4-openssl-dev libjpeg62-turbo-dev
+    liblz4-dev zlib1g-dev libsqlite3-dev libcpp-httplib-dev
+    libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev
+    fonts-liberation2 fonts-dejavu-core
+    xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,7 @@
+#include "aboutform.h"
+
+Tabout::Tabout()
+    : SecondaryWindow(QStringLiteral("Tabout"), QStringLiteral("Pegsquare - About"), QSize(304, 193),
+                      Border::Dialog)
+{
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QWidget>
+
+// A rectangle with a one-pixel black outline filled with a black
+// diagonal-cross hatch: the look of an empty board cell.
+class HatchShape : public QWidget {
+    Q_OBJECT
+public:
+    HatchShape(QWidget *parent, const QString &name, const QRect &geometry);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <functional>
+
+class QPainter;
+
+// An image control: a fixed-size picture that carries an integer tag and
+// reports clicks. Clearing the picture leaves the control transparent, so
+// whatever lies behind it (a hatched shape, the board) shows through.
+class ImageControl : public QWidget {
+    Q_OBJECT
+public:
+    ImageControl(QWidget *parent, const QString &name, const QRect &geometry);
+
+    int tag() const { return m_tag; }
+    void setTag(int tag) { m_tag = tag; }
+
+    // Empties the picture; the control then paints nothing.
+    void clearPicture();
+    bool hasPicture() const { return !m_picture.isNull(); }
+    const QPixmap &picture() const { return m_picture; }
+
+    // Replaces the picture. With stretch on the picture is scaled to the
+    // control's size, otherwise it is drawn at (0, 0) as it is.
+    void setPicture(const QPixmap &picture);
+    void setStretch(bool stretch);
+
+    // Gives `paint` a painter on a fresh transparent canvas of the control's
+    // size (at the screen's device pixel ratio, so drawing stays crisp) and
+    // makes the result the control's picture.
+    void drawPicture(const std::function<void(QPainter &)> &paint);
+
+Q_SIGNALS:
+    void clicked(ImageControl *sender);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QPixmap m_picture;
+    int m_tag = 0;
+    bool m_stretch = false;
+    bool m_pressed = false;
+};

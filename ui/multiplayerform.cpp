@@ -1,0 +1,7 @@
+#include "multiplayerform.h"
+
+Tmultiplayer::Tmultiplayer()
+    : SecondaryWindow(QStringLiteral("Tmultiplayer"), QStringLiteral("Pegsquare Solo - Multiplayer"),
+                      QSize(569, 431), Border::Tool)
+{
+}

@@ -1,0 +1,35 @@
+#include "picturebutton.h"
+
+#include "fonts.h"
+#include "imagecontrol.h"
+
+#include <QPainter>
+
+QPixmap buttonPicture(const QSize &size, const QString &label, qreal devicePixelRatio)
+{
+    QPixmap pixmap(size * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const QRectF r(0, 0, size.width(), size.height());
+    QLinearGradient face(r.topLeft(), r.bottomLeft());
+    face.setColorAt(0.0, QColor(150, 20, 20));
+    face.setColorAt(1.0, QColor(95, 0, 0));
+    p.fillRect(r, face);
+    p.setPen(QPen(QColor(235, 215, 170), 1));
+    p.drawRect(r.adjusted(1.5, 1.5, -1.5, -1.5));
+    p.setFont(pegfonts::sans(15, true));
+    p.setPen(QColor(250, 240, 215));
+    p.drawText(r, Qt::AlignCenter, label);
+    return pixmap;
+}
+
+ImageControl *makePictureButton(QWidget *parent, const QString &name, const QRect &geometry,
+                                const QString &label)
+{
+    auto *button = new ImageControl(parent, name, geometry);
+    button->setPicture(buttonPicture(geometry.size(), label, parent ? parent->devicePixelRatioF() : 1.0));
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}

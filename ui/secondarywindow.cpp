@@ -1,0 +1,22 @@
+#include "secondarywindow.h"
+
+#include "colors.h"
+
+SecondaryWindow::SecondaryWindow(const QString &name, const QString &caption, const QSize &clientSize,
+                                 Border border)
+    : QWidget(nullptr, border == Border::Tool ? Qt::Tool : Qt::Window)
+{
+    setObjectName(name);
+    setWindowTitle(caption);
+    // Closing any of these only hides it; only the main window ends the
+    // program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, pegcolors::background());
+    setPalette(p);
+    setAutoFillBackground(true);
+    if (border == Border::Resizable)
+        resize(clientSize);
+    else
+        setFixedSize(clientSize);
+}
