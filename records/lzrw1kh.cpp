@@ -14,6 +14,7 @@ constexpr std::size_t kMaxRun = 4095;
 constexpr std::uint32_t kHashMultiplier = 40543;
 constexpr std::size_t kItemsPerControlWord = 16;
 constexpr std::int16_t kEmpty = -1;
+constexpr std::size_t kHashEntries = 4096;
 
 inline std::uint64_t load64(const std::uint8_t *p)
 {
@@ -65,27 +66,15 @@ inline void copyMatch(std::uint8_t *dst, std::size_t distance, std::size_t lengt
         dst[i] = src[i];
 }
 
-} // namespace
-
-TLZR::TLZR()
-{
-    try {
-        m_hash = std::make_unique_for_overwrite<std::int16_t[]>(kHashSize);
-    } catch (const std::bad_alloc &) {
-        throw ELzrw1KHCompressor("LZRW1KH : no memory for HASH table");
-    }
-    std::fill_n(m_hash.get(), kHashSize, kEmpty);
-}
-
-TLZR::~TLZR() = default;
-
-bool TLZR::FindMatch(const std::uint8_t *in, std::size_t x, std::size_t n,
-                     std::size_t &source, std::size_t &length)
+// One probe of the hash table for position x; see TLZR::FindMatch.
+[[gnu::always_inline]] inline bool findMatch(std::int16_t *__restrict table,
+                                             const std::uint8_t *__restrict in, std::size_t x,
+                                             std::size_t n, std::size_t &source, std::size_t &length)
 {
     // A match needs three bytes; the last two positions never start one.
     if (x + kMinMatch > n)
         return false;
-    std::int16_t &slot = m_hash[hashOf(in + x)];
+    std::int16_t &slot = table[hashOf(in + x)];
     const std::int16_t e = slot;
     slot = static_cast<std::int16_t>(x);
     // Entries left from another block may lie at or after x.
@@ -100,10 +89,32 @@ bool TLZR::FindMatch(const std::uint8_t *in, std::size_t x, std::size_t n,
     return true;
 }
 
-std::size_t TLZR::CompressBlock(const std::uint8_t *in, std::uint8_t *out, std::size_t n)
+// Length of the run of equal bytes at x, up to kMaxRun.
+[[gnu::always_inline]] inline std::size_t runLength(const std::uint8_t *__restrict in,
+                                                    std::size_t x, std::size_t n)
 {
-    std::fill_n(m_hash.get(), kHashSize, kEmpty);
-    out[0] = kFlagCompressed;
+    const std::uint8_t b = in[x];
+    if (x + 1 >= n || in[x + 1] != b)
+        return 1;
+    const std::size_t limit = std::min(kMaxRun, n - x);
+    const std::uint64_t pattern = 0x0101010101010101ULL * b;
+    std::size_t r = 2;
+    while (r + 8 <= limit) {
+        const std::uint64_t diff = load64(in + x + r) ^ pattern;
+        if (diff != 0)
+            return r + static_cast<std::size_t>(__builtin_ctzll(diff) >> 3);
+        r += 8;
+    }
+    while (r < limit && in[x + r] == b)
+        ++r;
+    return r;
+}
+
+std::size_t compressBlock(std::int16_t *__restrict table, const std::uint8_t *__restrict in,
+                          std::uint8_t *__restrict out, std::size_t n)
+{
+    std::fill_n(table, kHashEntries, kEmpty);
+    out[0] = TLZR::kFlagCompressed;
 
     std::size_t x = 0;
     std::size_t y = 3;   // next output byte
@@ -119,25 +130,34 @@ std::size_t TLZR::CompressBlock(const std::uint8_t *in, std::uint8_t *out, std::
             k = 0;
         }
 
-        const std::uint8_t b = in[x];
-        std::size_t r = 1;
-        if (x + 1 < n && in[x + 1] == b) {
-            const std::size_t limit = std::min(kMaxRun, n - x);
-            const std::uint64_t pattern = 0x0101010101010101ULL * b;
-            r = 2;
-            while (r + 8 <= limit) {
-                const std::uint64_t diff = load64(in + x + r) ^ pattern;
-                if (diff != 0) {
-                    r += static_cast<std::size_t>(__builtin_ctzll(diff) >> 3);
-                    goto runCounted;
+        // Far from the end, the common case (a literal) is settled from one
+        // 8-byte load: no run starts here, and the hash slot's candidate
+        // does not share the first three bytes.
+        if (x + kMaxMatch + 8 <= n) {
+            const std::uint64_t v = load64(in + x);
+            if (((v ^ (v >> 8)) & 0xFF) != 0) {
+                std::int16_t &slot = table[hashOf(in + x)];
+                const std::int16_t e = slot;
+                slot = static_cast<std::int16_t>(x);
+                if (e == kEmpty || x - static_cast<std::size_t>(e) > kMaxDistance ||
+                    ((load64(in + e) ^ v) & 0xFFFFFF) != 0) {
+                    out[y++] = static_cast<std::uint8_t>(v);
+                    ++x;
+                    c <<= 1;
+                    ++k;
+                    continue;
                 }
-                r += 8;
+                const std::size_t length = commonLength(in + x, in + e, kMaxMatch);
+                putWord(out + y, static_cast<std::uint32_t>(((x - e) << 4) | (length - kMinMatch)));
+                y += 2;
+                x += length;
+                c = (c << 1) | 1;
+                ++k;
+                continue;
             }
-            while (r < limit && in[x + r] == b)
-                ++r;
         }
-    runCounted:
 
+        const std::size_t r = runLength(in, x, n);
         std::size_t source = 0;
         std::size_t length = 0;
         if (r >= kMinRun) {
@@ -145,18 +165,17 @@ std::size_t TLZR::CompressBlock(const std::uint8_t *in, std::uint8_t *out, std::
             out[y] = 0;
             out[y + 1] = static_cast<std::uint8_t>(stored >> 8);
             out[y + 2] = static_cast<std::uint8_t>(stored);
-            out[y + 3] = b;
+            out[y + 3] = in[x];
             y += 4;
             x += r;
             c = (c << 1) | 1;
-        } else if (FindMatch(in, x, n, source, length)) {
+        } else if (findMatch(table, in, x, n, source, length)) {
             putWord(out + y, static_cast<std::uint32_t>(((x - source) << 4) | (length - kMinMatch)));
             y += 2;
             x += length;
             c = (c << 1) | 1;
         } else {
-            out[y++] = b;
-            ++x;
+            out[y++] = in[x++];
             c <<= 1;
         }
         ++k;
@@ -164,11 +183,38 @@ std::size_t TLZR::CompressBlock(const std::uint8_t *in, std::uint8_t *out, std::
     putWord(out + z, c << (kItemsPerControlWord - k));
 
     if (y > n) {
-        std::memmove(out + 1, in, n);
-        out[0] = kFlagCopied;
+        if (n > 0) // an empty block may come without a buffer
+            std::memcpy(out + 1, in, n);
+        out[0] = TLZR::kFlagCopied;
         return n + 1;
     }
     return y;
+}
+
+} // namespace
+
+TLZR::TLZR()
+{
+    try {
+        m_hash = std::make_unique_for_overwrite<std::int16_t[]>(kHashSize);
+    } catch (const std::bad_alloc &) {
+        throw ELzrw1KHCompressor("LZRW1KH : no memory for HASH table");
+    }
+    static_assert(kHashSize == kHashEntries);
+    std::fill_n(m_hash.get(), kHashSize, kEmpty);
+}
+
+TLZR::~TLZR() = default;
+
+bool TLZR::FindMatch(const std::uint8_t *in, std::size_t x, std::size_t n,
+                     std::size_t &source, std::size_t &length)
+{
+    return findMatch(m_hash.get(), in, x, n, source, length);
+}
+
+std::size_t TLZR::CompressBlock(const std::uint8_t *in, std::uint8_t *out, std::size_t n)
+{
+    return compressBlock(m_hash.get(), in, out, n);
 }
 
 std::ptrdiff_t TLZR::DecompressBlock(const std::uint8_t *in, std::uint8_t *out,
@@ -183,10 +229,11 @@ std::ptrdiff_t TLZR::DecompressBlock(const std::uint8_t *in, std::uint8_t *out,
         return static_cast<std::ptrdiff_t>(m - 1);
     }
 
-    // The most input one control word's items can take (16 runs), and the
-    // most output they can write when matches are copied 8 bytes at a time
-    // (16 matches, the last overshooting by up to 6). Runs are checked.
-    constexpr std::size_t kGroupIn = kItemsPerControlWord * 4;
+    // The most input one control word's items can read (16 runs, or
+    // literals copied 16 bytes at a time near the end), and the most output
+    // they can write when matches are copied 8 bytes at a time (16 matches,
+    // the last overshooting by up to 6). Runs are checked.
+    constexpr std::size_t kGroupIn = kItemsPerControlWord * 4 + 16;
     constexpr std::size_t kGroupOut = kItemsPerControlWord * 24;
 
     std::size_t pos = 1;
@@ -202,13 +249,21 @@ std::ptrdiff_t TLZR::DecompressBlock(const std::uint8_t *in, std::uint8_t *out,
         // through a run or a distance, and both are checked.
         if (pos + kGroupIn <= m && y + kGroupOut <= capacity) {
             while (bits > 0) {
-                --bits;
-                const bool copy = (cw & 0x8000) != 0;
-                cw <<= 1;
-                if (!copy) {
-                    out[y++] = in[pos++];
+                if ((cw & 0x8000) == 0) {
+                    // A stretch of literals, copied 16 bytes at a time; what
+                    // lies past the stretch is overwritten by later items.
+                    const auto literals = std::min<std::size_t>(
+                        bits, static_cast<std::size_t>(__builtin_clz((cw & 0xFFFF) | 0x1) - 16));
+                    store64(out + y, load64(in + pos));
+                    store64(out + y + 8, load64(in + pos + 8));
+                    y += literals;
+                    pos += literals;
+                    cw <<= literals;
+                    bits -= literals;
                     continue;
                 }
+                --bits;
+                cw <<= 1;
                 const std::size_t distance = (std::size_t{in[pos]} << 4) | (in[pos + 1] >> 4);
                 if (distance == 0) {
                     const std::size_t count = ((std::size_t{in[pos + 1]} << 8) | in[pos + 2]) + kMinRun;

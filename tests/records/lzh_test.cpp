@@ -21,7 +21,8 @@ Bytes encode(const Bytes &in)
     const std::int64_t n = lzh.Compress(
         [&](std::uint8_t *dst, std::size_t want) {
             const std::size_t got = std::min(want, in.size() - pos);
-            std::memcpy(dst, in.data() + pos, got);
+            if (got > 0)
+                std::memcpy(dst, in.data() + pos, got);
             pos += got;
             return got;
         },
@@ -39,7 +40,8 @@ Bytes decode(const Bytes &stream, std::int64_t size, std::int64_t &produced)
     produced = lzh.Decompress(
         [&](std::uint8_t *dst, std::size_t want) {
             const std::size_t got = std::min(want, stream.size() - pos);
-            std::memcpy(dst, stream.data() + pos, got);
+            if (got > 0)
+                std::memcpy(dst, stream.data() + pos, got);
             pos += got;
             return got;
         },
