@@ -1,0 +1,30 @@
+// Any bytes after the LZRW1/KH identifier as a container: decompression either
+// fails with one of the container's messages or restores exactly the
+// stored size; and the same bytes taken as data survive a round trip.
+
+#include "lzrw1.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    static Tlzrw1 container;
+    std::vector<std::uint8_t> packed = {'W', 'R', 'Z', 'L'};
+    packed.insert(packed.end(), data, data + size);
+    try {
+        const std::vector<std::uint8_t> restored = container.DecompressBytes(packed);
+        std::int32_t stored;
+        std::memcpy(&stored, packed.data() + 4, sizeof stored);
+        if (static_cast<std::int64_t>(restored.size()) != stored)
+            std::abort();
+    } catch (const ELzrw1Exception &) {
+    }
+
+    container.CompressMode = TCompressMode::Fast;
+    const std::vector<std::uint8_t> input(data, data + size);
+    if (container.DecompressBytes(container.CompressBytes(input)) != input)
+        std::abort();
+    return 0;
+}
