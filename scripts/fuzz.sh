@@ -5,12 +5,12 @@
 # target finds a crash, a leak of bounds or a broken round trip; the input
 # that did it is left in the build folder's artifacts/.
 #
-#   FUZZ_SECONDS   seconds per target (default 15; three targets)
+#   FUZZ_SECONDS   seconds per target (default 12; three targets)
 #   FUZZ_BUILD     build folder (default build-fuzz)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD:-$root/build-fuzz}
-seconds=${FUZZ_SECONDS:-15}
+seconds=${FUZZ_SECONDS:-12}
 targets=(fuzz_lzrw1kh_block fuzz_container_lzrw1kh fuzz_container_lzh)
 
 if ! command -v clang++ >/dev/null; then
@@ -50,7 +50,7 @@ for t in "${targets[@]}"; do
     mkdir -p "$corpus"
     echo "-- $t (${seconds}s)"
     if ! "$build/$t" "$corpus" "$seeds/$t" \
-        -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
+        -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
         >"$build/$t.log" 2>&1; then
         echo "fuzz.sh: $t found a problem; see $build/$t.log" >&2
