@@ -3,9 +3,13 @@
 #include "controls.h"
 #include "fonts.h"
 #include "imagecontrol.h"
+#include "messageboxes.h"
+#include "privateprofile.h"
+#include "settingsvalue.h"
 #include "soundplayer.h"
 #include "systemclock.h"
 #include "taglabel.h"
+#include "workarea.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,8 +17,13 @@
 #include <QLineEdit>
 #include <QTimer>
 
-Tmain::Tmain(platform::SoundPlayer &sound)
+namespace {
+constexpr int kWorkAreaReduction = 3;  // pixels taken off a window larger than the work area
+}
+
+Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     : m_sound(sound)
+    , m_programFolder(programFolder)
 {
     setObjectName(QStringLiteral("Tmain"));
     setWindowTitle(QStringLiteral("Pegsquare"));
@@ -49,14 +58,66 @@ void Tmain::FormShow()
     // exists; with the option unticked nothing touches the network.
 }
 
+QString Tmain::inifilePath() const
+{
+    return m_programFolder + QLatin1Char('/') + m_programname + QStringLiteral(".ini");
+}
+
 void Tmain::loadinifile()
 {
-    // Until the settings file is read, every start uses the defaults.
-    setOuterBounds(kDefaultLeft, kDefaultTop, m_defaultWidth, m_defaultHeight);
-    m_playSounds->setChecked(true);
-    m_editName->setText(QStringLiteral("Guest"));
+    const std::filesystem::path path = inifilePath().toStdString();
+    const std::string section = m_programname.toStdString();
+    auto read = [&](const char *key, const std::string &fallback) {
+        return platform::getPrivateProfileString(section, key, fallback, path);
+    };
+    auto readInt = [&](const char *key, int fallback) {
+        return platform::parseSettingInt(read(key, std::to_string(fallback)), fallback);
+    };
+    const int top = readInt("Top", kDefaultTop);
+    const int left = readInt("Left", kDefaultLeft);
+    const int width = readInt("Width", m_defaultWidth);
+    const int height = readInt("Height", m_defaultHeight);
+    m_remembered = QRect(left, top, width, height);
+    // Applied as read: a placement off the screen stays there until the
+    // player chooses "Reset Screen Location".
+    setOuterBounds(left, top, width, height);
+    m_playSounds->setChecked(read("Sounds", "yes") != "no");
+    m_editName->setText(QString::fromStdString(read("Name", "Guest")));
     m_editAname->setText(m_editName->text());
-    m_updateCheck->setChecked(true);
+    m_updateCheck->setChecked(read("Update", "true") != "false");
+}
+
+void Tmain::saveinifile()
+{
+    const std::filesystem::path path = inifilePath().toStdString();
+    const std::string section = m_programname.toStdString();
+    const QRect bounds = outerBounds();
+    auto write = [&](const char *key, const std::string &value) {
+        platform::writePrivateProfileString(section, key, value, path);
+    };
+    write("Top", std::to_string(bounds.top()));
+    write("Left", std::to_string(bounds.left()));
+    write("Width", std::to_string(bounds.width()));
+    write("Height", std::to_string(bounds.height()));
+    write("Name", m_editName->text().toStdString());
+    write("Sounds", m_playSounds->isChecked() ? "yes" : "no");
+    write("Update", m_updateCheck->isChecked() ? "true" : "false");
+}
+
+void Tmain::saveSettingsShowingErrors()
+{
+    try {
+        saveinifile();
+    } catch (const std::exception &e) {
+        showErrorBox(QString::fromStdString(e.what()));
+    }
+}
+
+QRect Tmain::outerBounds() const
+{
+    if (!m_pendingBounds.isNull())
+        return m_pendingBounds;
+    return frameGeometry();
 }
 
 void Tmain::setOuterBounds(int left, int top, int width, int height)
@@ -71,6 +132,8 @@ void Tmain::setOuterBounds(int left, int top, int width, int height)
     const int dw = frame.width() - inner.width();
     const int dh = frame.height() - inner.height();
     setGeometry(left + dl, top + dt, std::max(1, width - dw), std::max(1, height - dh));
+    // Until the window is shown the frame is unknown; keep the wanted
+    // bounds so they are reported and applied exactly.
     m_pendingBounds = isVisible() ? QRect() : QRect(left, top, width, height);
 }
 
@@ -113,8 +176,34 @@ void Tmain::FormResize()
         resize(width() + extraWidth, height() + extraHeight);
 }
 
+bool Tmain::FormClose()
+{
+    QRect bounds = outerBounds();
+    if (bounds != m_remembered) {
+        const QRect work = platform::desktopWorkArea();
+        // One small reduction, not a clamp: a window wider or taller than
+        // the work area comes back a little smaller next time.
+        if (bounds.width() > work.width())
+            bounds.setWidth(bounds.width() - kWorkAreaReduction);
+        if (bounds.height() > work.height())
+            bounds.setHeight(bounds.height() - kWorkAreaReduction);
+        setOuterBounds(bounds.left(), bounds.top(), bounds.width(), bounds.height());
+        m_pendingBounds = bounds;  // the window is going away; keep exact figures
+        m_remembered = bounds;
+    }
+    try {
+        saveinifile();
+        return true;
+    } catch (const std::exception &e) {
+        // The player asked to close: say what failed, then close anyway.
+        showErrorBox(QString::fromStdString(e.what()));
+        return false;
+    }
+}
+
 void Tmain::closeEvent(QCloseEvent *event)
 {
+    FormClose();
     event->accept();
     // Closing the main window ends the program, whatever else is open.
     QApplication::quit();
@@ -129,11 +218,13 @@ void Tmain::playsounds(const QString &name)
 void Tmain::PlaySounds1Click()
 {
     m_playSounds->setChecked(!m_playSounds->isChecked());
+    saveSettingsShowingErrors();
 }
 
 void Tmain::updatecheckClick()
 {
     m_updateCheck->setChecked(!m_updateCheck->isChecked());
+    saveSettingsShowingErrors();
 }
 
 void Tmain::StartGame1Click()

@@ -46,7 +46,8 @@ public:
     static constexpr int kMinClientWidth = 701;   // panel_board width + 5
     static constexpr int kMinClientHeight = 530;  // panel_board height + 5
 
-    explicit Tmain(platform::SoundPlayer &sound);
+    // `programFolder` holds the settings file (and, beside it, the tally).
+    Tmain(platform::SoundPlayer &sound, const QString &programFolder);
     ~Tmain() override;
 
     void setWindows(const Windows &windows) { m_windows = windows; }
@@ -86,12 +87,22 @@ public:
     // Sounds: plays `name` when "Play Sounds" is ticked.
     void playsounds(const QString &name);
 
-    // Settings.
+    // Settings: read at creation, written when a switch is toggled and
+    // when the window closes. saveinifile throws platform::IniWriteError.
     void loadinifile();
+    void saveinifile();
+    QString inifilePath() const;
+    // Placement read from the settings file (left, top, width, height).
+    QRect rememberedPlacement() const { return m_remembered; }
+    // Outer bounds of the window as a player sees them.
+    QRect outerBounds() const;
 
     // Window handlers.
     void FormCreate();
     void FormShow();
+    // Adjusts and remembers the placement, saves the settings; true when
+    // the save succeeded (a failure is shown in the error box).
+    bool FormClose();
     void FormResize();
     void StartGame1Click();
     void Exit1Click();
@@ -127,11 +138,14 @@ private:
     void hideRoundPanels();
     void greet();
     void setCounter(const QString &labelName, int value);
+    void saveSettingsShowingErrors();
     int counter(const QString &labelName) const;
     ImageControl *cell(int row, int column) const;
 
     platform::SoundPlayer &m_sound;
     QString m_programname;
+    QString m_programFolder;
+    QRect m_remembered;
     platform::NamedMutexHandle m_mutex;
     int m_defaultWidth = kDefaultWidth;
     int m_defaultHeight = kDefaultHeight;

@@ -8,6 +8,7 @@
 #include "fonts.h"
 #include "hatchshape.h"
 #include "imagecontrol.h"
+#include "nameedit.h"
 #include "picturebutton.h"
 #include "taglabel.h"
 
@@ -64,10 +65,7 @@ TFlatPanel *panel(QWidget *parent, const QString &name, const QRect &geometry, c
 
 QLineEdit *nameEdit(QWidget *parent, const QString &name, const QRect &geometry)
 {
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(geometry);
-    edit->setMaxLength(10);
+    auto *edit = new NameEdit(parent, name, geometry);
     QFont f = edit->font();
     f.setPixelSize(13);
     edit->setFont(f);

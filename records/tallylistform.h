@@ -1,11 +1,49 @@
 #pragma once
 
 #include "secondarywindow.h"
+#include "tallygrid.h"
+#include "tallyrecorder.h"
+
+#include <filesystem>
+
+class TagLabel;
 
 // The tally list window: rounds played and cleared, the clear percentage
-// and the ten best games.
-class Ttallylist : public SecondaryWindow {
+// and the ten best games. Its grid is the only store of the tally; it is
+// read from the tally file when the window is created and written back
+// when the window is destroyed at the end of the program.
+class Ttallylist : public SecondaryWindow, public TallyRecorder {
     Q_OBJECT
 public:
-    Ttallylist();
+    // `tallyFile` is where the tally lives (pegsquaretally.tld beside the
+    // program).
+    explicit Ttallylist(std::filesystem::path tallyFile);
+    ~Ttallylist() override;
+
+    const TallyGrid &grid() const { return m_grid; }
+    const std::filesystem::path &tallyFile() const { return m_tallyFile; }
+
+    // Adds 1 to the integer in cell (column, row) (a cell without one
+    // counts as 0), writes it back and returns it.
+    int addit(int column, int row);
+    void addtomineincrease(int column) override;
+    void addtomineset(int column, const QString &text);
+    bool checkscore(int score, const QString &name) override;
+    void loadtally();
+
+    void button_resetClick();
+    void button_doneClick();
+
+    // Loading and saving: run by the constructor and the destructor.
+    void FormCreate();
+    void FormDestroy();
+
+private:
+    void buildLayout();
+    void updatePercentage();
+    TagLabel *rankLabel(const char *prefix, int rank) const;
+    void styleRank(int rank, const QColor &color, bool bold);
+
+    std::filesystem::path m_tallyFile;
+    TallyGrid m_grid;
 };

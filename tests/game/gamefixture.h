@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -42,7 +43,8 @@ class GameTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<Tmain>(sound);
+        ASSERT_TRUE(folder.isValid());
+        window = std::make_unique<Tmain>(sound, folder.path());
         window->setTallyRecorder(&tally);
     }
 
@@ -79,6 +81,7 @@ protected:
             window->Timer2Timer();
     }
 
+    QTemporaryDir folder;  // where the settings file lives
     RecordingSound sound;
     RecordingTally tally;
     std::unique_ptr<Tmain> window;

@@ -241,8 +241,14 @@ TEST_F(GameTest, NamePanelDoneCancelAndReopen)
     auto *aname = control<QLineEdit>(QStringLiteral("edit_aname"));
     auto *name = control<QLineEdit>(QStringLiteral("edit_name"));
     window->show();
-    EXPECT_EQ(aname->maxLength(), 10);
-    EXPECT_EQ(name->maxLength(), 10);
+    // Typing stops at ten characters in both boxes.
+    for (QLineEdit *edit : {aname, name}) {
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("Abcdefghijkl"));
+        EXPECT_EQ(edit->text(), QStringLiteral("Abcdefghij")) << edit->objectName().toStdString();
+    }
+    aname->setText(QStringLiteral("Guest"));
+    name->setText(QStringLiteral("Guest"));
 
     aname->setText(QStringLiteral("Ann"));
     window->button_namecancelClick();

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+class TallyGrid;
+
+// The tally file: the grid's text form stored in the compressed container
+// with its fast method. The text is coded in memory; no intermediate file
+// is written anywhere.
+namespace tallyfile {
+
+// pegsquaretally.tld in `folder` for the program name "pegsquare".
+std::filesystem::path pathFor(const std::filesystem::path &folder, const std::string &programname);
+
+// Reads the file into `grid`. Throws std::exception carrying the message
+// to show (the container's own messages for a damaged container).
+void load(const std::filesystem::path &path, TallyGrid &grid);
+
+// Writes `grid` to the file, all or nothing: the previous file stays as it
+// was unless the new one is complete. Throws on failure.
+void save(const std::filesystem::path &path, const TallyGrid &grid);
+
+// Moves a file that failed to load out of the way (to "<name>.damaged",
+// replacing an older one) so the next save does not destroy what may
+// still be recovered. Returns the new path, or an empty path on failure.
+std::filesystem::path setAside(const std::filesystem::path &path);
+
+} // namespace tallyfile

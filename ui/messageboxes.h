@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The program's standard error box: shows `message` and returns when the
+// player has read it. Used where an error escapes a handler; the program
+// carries on afterwards.
+void showErrorBox(const QString &message);
+
+// A Yes/No confirmation box; true when the player answers Yes.
+bool askConfirmation(QWidget *parent, const QString &caption, const QString &question);
+
+// Tests replace the boxes so nothing modal opens; pass an empty function
+// to restore the real boxes.
+void setErrorBoxHandler(std::function<void(const QString &)> handler);
+void setConfirmationHandler(std::function<bool(const QString &caption, const QString &question)> handler);
