@@ -475,8 +475,11 @@ std::int64_t inputSize(const std::string &path)
 TCompressMode Tlzrw1::Advise()
 {
     const std::int64_t size = inputSize(InputFile);
-    if (size < kSmallestFastCandidate)
+    if (size < kSmallestFastCandidate) {
+        // Too small to sample: the component settles on "Good" for good.
+        CompressMode = TCompressMode::Good;
         return TCompressMode::Good;
+    }
     FileSource in(InputFile);
     if (!in.isOpen())
         fail(kMsgOpenInput, InputFile);
@@ -487,6 +490,10 @@ TCompressMode Tlzrw1::AdviseBytes(std::span<const std::uint8_t> data)
 {
     if (data.size() > static_cast<std::size_t>(INT32_MAX))
         fail(kMsgNoSize);
+    if (static_cast<std::int64_t>(data.size()) < kSmallestFastCandidate) {
+        CompressMode = TCompressMode::Good;
+        return TCompressMode::Good;
+    }
     MemorySource in(data);
     return adviseFrom(m_lzr, in, static_cast<std::int64_t>(data.size()), Threshold, {});
 }
