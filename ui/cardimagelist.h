@@ -8,6 +8,9 @@ class QPoint;
 // The image list of card pictures: 53 images of 60 × 82 (index = card
 // code, 0 = the card back) kept in one strip of 4 images per row, image i
 // at column i mod 4 and row i div 4. Transparent pixels form the mask.
+// Beside the strip it may hold the same layout drawn at twice the
+// resolution, used when drawing onto a dense (device pixel ratio > 1)
+// surface.
 class CardImageList {
 public:
     static constexpr int kWidth = 60;
@@ -15,8 +18,10 @@ public:
     static constexpr int kCount = 53;
     static constexpr int kPerRow = 4;
 
+    // The program's card pictures, at 1× and 2×.
     CardImageList();
-    explicit CardImageList(QImage strip);
+    // `strip` alone (240 × 1148), optionally with its 2× drawing (480 × 2296).
+    explicit CardImageList(QImage strip, QImage denseStrip = QImage());
 
     int count() const { return kCount; }
     const QImage &strip() const { return m_strip; }
@@ -25,13 +30,15 @@ public:
     // 0 … 52.
     QImage image(int index) const;
 
-    // Draws image `index` at `topLeft` through its mask. Out-of-range
-    // indices draw nothing.
-    void draw(QPainter &painter, const QPoint &topLeft, int index) const;
+    const QImage &denseStrip() const { return m_denseStrip; }
 
-    // A plain, legible set of pictures drawn at run time.
-    static QImage drawPlainStrip();
+    // Draws image `index` in the 60 × 82 logical pixels at `topLeft`
+    // through its mask, from the 2× strip when the painter's surface has
+    // more than one device pixel per logical pixel and a 2× strip is held.
+    // Out-of-range indices draw nothing.
+    void draw(QPainter &painter, const QPoint &topLeft, int index) const;
 
 private:
     QImage m_strip;
+    QImage m_denseStrip;
 };

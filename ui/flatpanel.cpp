@@ -1,16 +1,28 @@
 #include "flatpanel.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
+#include <QPixmap>
 
 namespace {
-constexpr int kDefaultWidth = 185;
-constexpr int kDefaultHeight = 41;
+
+const QColor kDefaultBorder(160, 150, 131);
+
+// The colour a child with parent-colour on takes from `parent`.
+QColor fillColorOf(const QWidget *parent)
+{
+    if (const auto *panel = qobject_cast<const TFlatPanel *>(parent))
+        return panel->color();
+    return parent->palette().color(parent->backgroundRole());
 }
+
+} // namespace
 
 TFlatPanel::TFlatPanel(QWidget *parent, const QString &name)
     : QWidget(parent)
-    , m_color(palette().color(QPalette::Button))
+    , m_colors{kDefaultBorder, kDefaultBorder}
+    , m_color(QApplication::palette().color(QPalette::Button))
 {
     setObjectName(name);
     resize(kDefaultWidth, kDefaultHeight);
@@ -22,6 +34,16 @@ TFlatPanel::TFlatPanel(QWidget *parent, const QString &name, const QRect &geomet
     setGeometry(geometry);
 }
 
+QColor TFlatPanel::systemButtonHighlight()
+{
+    return QApplication::palette().color(QPalette::Active, QPalette::Light);
+}
+
+QColor TFlatPanel::systemButtonShadow()
+{
+    return QApplication::palette().color(QPalette::Active, QPalette::Dark);
+}
+
 void TFlatPanel::setTransparent(bool transparent)
 {
     m_transparent = transparent;
@@ -30,7 +52,9 @@ void TFlatPanel::setTransparent(bool transparent)
 
 void TFlatPanel::setBorderColor(int index, const QColor &color)
 {
-    m_colors[index == 0 ? 0 : 1] = color;
+    if (index != 0 && index != 1)
+        return;
+    m_colors[index] = color;
     update();
 }
 
@@ -40,10 +64,27 @@ void TFlatPanel::setBorderColors(const QColor &color)
     update();
 }
 
+QColor TFlatPanel::color() const
+{
+    if (m_parentColor && parentWidget())
+        return fillColorOf(parentWidget());
+    return m_color;
+}
+
 void TFlatPanel::setColor(const QColor &color)
 {
     m_color = color;
+    setParentColor(false);
+}
+
+void TFlatPanel::setParentColor(bool on)
+{
+    m_parentColor = on;
     update();
+    // Child panels that follow this panel's colour have to repaint too.
+    for (auto *child : findChildren<TFlatPanel *>(QString(), Qt::FindDirectChildrenOnly))
+        if (child->parentColor())
+            child->update();
 }
 
 void TFlatPanel::setCaption(const QString &caption)
@@ -60,39 +101,78 @@ void TFlatPanel::setAlignment(Qt::Alignment alignment)
 
 void TFlatPanel::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::EnabledChange)
+    switch (event->type()) {
+    case QEvent::EnabledChange:
+    case QEvent::FontChange:
+    case QEvent::PaletteChange:
+    case QEvent::ParentChange:
         update();
+        break;
+    default:
+        break;
+    }
     QWidget::changeEvent(event);
+}
+
+void TFlatPanel::drawParentLook(QPainter &painter)
+{
+    QWidget *parent = parentWidget();
+    if (!parent || m_drawingParent)
+        return;
+    // Only the parent's background and its own painting are wanted: its
+    // children (this panel among them) paint themselves, and drawing them
+    // here would bring this paint back round to this panel.
+    const QRect source = geometry() & parent->rect();
+    if (source.isEmpty())
+        return;
+    m_drawingParent = true;
+    parent->render(&painter, source.topLeft() - pos(), QRegion(source), QWidget::DrawWindowBackground);
+    m_drawingParent = false;
 }
 
 void TFlatPanel::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
+    // Everything is composed off-screen first so the fill, border and
+    // caption reach the screen in one copy.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap canvas(size() * ratio);
+    canvas.setDevicePixelRatio(ratio);
+    // See-through, the canvas starts empty and stays so where there is no
+    // parent to show.
+    canvas.fill(m_transparent ? QColor(Qt::transparent) : color());
     QRect r = rect();
-    if (!m_transparent)
-        painter.fillRect(r, m_color);
+    {
+        QPainter p(&canvas);
+        if (m_transparent)
+            drawParentLook(p);
 
-    // One-pixel frame: top and left in the highlight, bottom and right in
-    // the shadow colour.
-    painter.setPen(m_colors[0]);
-    painter.drawLine(r.left(), r.top(), r.right(), r.top());
-    painter.drawLine(r.left(), r.top(), r.left(), r.bottom());
-    painter.setPen(m_colors[1]);
-    painter.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-    painter.drawLine(r.right(), r.top(), r.right(), r.bottom());
-    r.adjust(1, 1, -1, -1);
+        // Top and left lines in the highlight colour; the bottom and right
+        // lines, corners included, in the shadow colour.
+        const int w = r.width();
+        const int h = r.height();
+        p.fillRect(QRect(0, 0, w - 1, 1), m_colors[0]);
+        p.fillRect(QRect(0, 0, 1, h - 1), m_colors[0]);
+        p.fillRect(QRect(w - 1, 0, 1, h), m_colors[1]);
+        p.fillRect(QRect(0, h - 1, w, 1), m_colors[1]);
+        r.adjust(1, 1, -1, -1);
 
-    if (m_caption.isEmpty())
-        return;
-    painter.setFont(font());
-    const int flags = int(m_alignment) | Qt::AlignVCenter | Qt::TextSingleLine;
-    if (isEnabled()) {
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(r, flags, m_caption);
-    } else {
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawText(r.translated(1, 1), flags, m_caption);
-        painter.setPen(palette().color(QPalette::Dark));
-        painter.drawText(r, flags, m_caption);
+        if (!m_caption.isEmpty() && r.isValid()) {
+            p.setFont(font());
+            p.setBrush(Qt::NoBrush);
+            const int flags =
+                int(m_alignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter | Qt::TextSingleLine;
+            auto drawCaption = [&](const QRect &box, const QColor &color) {
+                p.setClipRect(box);
+                p.setPen(color);
+                p.drawText(box, flags, m_caption);
+            };
+            if (isEnabled()) {
+                drawCaption(r, palette().color(QPalette::WindowText));
+            } else {
+                drawCaption(r.translated(1, 1), systemButtonHighlight());
+                drawCaption(r, systemButtonShadow());
+            }
+        }
     }
+    QPainter(this).drawPixmap(0, 0, canvas);
 }

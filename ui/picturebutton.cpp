@@ -1,11 +1,16 @@
 #include "picturebutton.h"
 
 #include "fonts.h"
+#include "gameresources.h"
 #include "imagecontrol.h"
 
 #include <QPainter>
 
-QPixmap buttonPicture(const QSize &size, const QString &label, qreal devicePixelRatio)
+namespace {
+
+// Labels without a stored picture (none of the game's own) get one drawn
+// in the same style, so a new button never shows up blank.
+QPixmap drawnButtonPicture(const QSize &size, const QString &label, qreal devicePixelRatio)
 {
     QPixmap pixmap(size * devicePixelRatio);
     pixmap.setDevicePixelRatio(devicePixelRatio);
@@ -23,6 +28,21 @@ QPixmap buttonPicture(const QSize &size, const QString &label, qreal devicePixel
     p.setPen(QColor(250, 240, 215));
     p.drawText(r, Qt::AlignCenter, label);
     return pixmap;
+}
+
+} // namespace
+
+QPixmap buttonPicture(const QSize &size, const QString &label, qreal devicePixelRatio)
+{
+    const QPixmap stored = gameresources::buttonPicture(label, devicePixelRatio);
+    if (stored.isNull())
+        return drawnButtonPicture(size, label, devicePixelRatio);
+    if (gameresources::buttonSize(label) == size)
+        return stored;
+    // A control of another size gets the stored picture stretched to it.
+    QPixmap scaled = stored.scaled(size * devicePixelRatio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(devicePixelRatio);
+    return scaled;
 }
 
 ImageControl *makePictureButton(QWidget *parent, const QString &name, const QRect &geometry,
