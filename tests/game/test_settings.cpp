@@ -8,8 +8,7 @@
 #include <QFile>
 #include <QScreen>
 
-#include <csignal>
-#include <sys/resource.h>
+#include "filesizelimit.h"
 
 namespace {
 
@@ -195,17 +194,13 @@ TEST_F(SettingsTest, UnwritableFileIsReportedAndTheOldOneKept)
 {
     const QByteArray before = "[pegsquare]\r\nName=Keep\r\nSounds=yes\r\n";
     start(before);
-    // A file-size limit makes the write fail as a full disk would, also
-    // for a privileged user.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit tight = old;
-    tight.rlim_cur = 16;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    window->PlaySounds1Click();
-    const bool saved = window->FormClose();
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    bool saved = true;
+    {
+        // A full disk, also for a privileged user.
+        FileSizeLimit limit(16);
+        window->PlaySounds1Click();
+        saved = window->FormClose();
+    }
 
     EXPECT_FALSE(saved);
     ASSERT_EQ(errors.size(), 2);

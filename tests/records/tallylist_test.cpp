@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "filesizelimit.h"
+
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -338,16 +340,11 @@ TEST_F(TallyTest, FailedSaveLeavesTheOldFileIntact)
     open();
     for (int i = 0; i < 200; ++i)
         tally->checkscore(1000 + i, QStringLiteral("A fairly long player name %1").arg(i));
-    // A file-size limit below the new file's size makes the write fail the
-    // way a full disk would, even for a privileged user.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit tight = old;
-    tight.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    closeProgram();
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    {
+        // A full disk, also for a privileged user.
+        FileSizeLimit limit(64);
+        closeProgram();
+    }
 
     EXPECT_EQ(readFile(file), before);
     for (const auto &entry : std::filesystem::directory_iterator(dir.path().toStdString()))
