@@ -1,79 +1,135 @@
 #include "atomicfile.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
+
 #include <fcntl.h>
-#include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
+namespace fs = std::filesystem;
+
 namespace {
 
-// Owns a POSIX descriptor; closes it on every path.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    bool close()
-    {
-        if (m_fd < 0)
-            return true;
-        const bool ok = ::close(m_fd) == 0;
-        m_fd = -1;
-        return ok;
-    }
+constexpr int kTempNameAttempts = 100;
 
-private:
-    int m_fd;
-};
-
-bool writeAll(int fd, std::string_view bytes)
+bool writeAll(int fd, std::string_view data)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+        data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
 }
 
-std::string temporarySuffix()
-{
-    std::random_device device;
-    return ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(device() % 1000000);
-}
+// A file created beside the target under a name nobody else uses; removed
+// again unless it was renamed into place.
+class TempFile {
+public:
+    explicit TempFile(const fs::path &target)
+    {
+        static std::atomic<unsigned> counter{0};
+        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+        for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+            const fs::path candidate = folder
+                / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-"
+                   + std::to_string(counter.fetch_add(1)));
+            // 0666 lets the umask decide, as for any newly created file.
+            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                m_fd.reset(fd);
+                m_path = candidate;
+                return;
+            }
+            if (errno != EEXIST)
+                return;
+        }
+    }
+    ~TempFile()
+    {
+        m_fd.reset(-1);
+        if (!m_path.empty() && !m_committed)
+            ::unlink(m_path.c_str());
+    }
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+
+    bool isOpen() const { return m_fd.isOpen(); }
+    int fd() const { return m_fd.get(); }
+    bool close() { return m_fd.close(); }
+
+    bool renameTo(const fs::path &target)
+    {
+        if (::rename(m_path.c_str(), target.c_str()) != 0)
+            return false;
+        m_committed = true;
+        return true;
+    }
+
+private:
+    UniqueFd m_fd;
+    fs::path m_path;
+    bool m_committed = false;
+};
 
 } // namespace
 
-void writeFileAtomically(const std::filesystem::path &path, std::string_view bytes)
+FileWriteError::FileWriteError(const fs::path &path)
+    : std::runtime_error("Unable to write to " + path.string())
 {
-    const std::string message = "Unable to write to " + path.string();
-    std::filesystem::path temporary = path;
-    temporary += temporarySuffix();
-
-    Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (fd.get() < 0)
-        throw FileWriteError(message);
-    const bool written = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-    const bool closed = fd.close();
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        throw FileWriteError(message);
-    }
 }
 
-bool readWholeFile(const std::filesystem::path &path, std::string &bytes, std::uintmax_t maxBytes)
+bool replaceFile(const fs::path &target, std::string_view data, std::optional<mode_t> mode)
 {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    TempFile temp(target);
+    if (!temp.isOpen())
+        return false;
+    if (!writeAll(temp.fd(), data))
+        return false;
+    if (mode && ::fchmod(temp.fd(), *mode) != 0)
+        return false;
+    // Flushed before the rename, so a crash right after it cannot leave an
+    // empty file under the old name.
+    if (::fsync(temp.fd()) != 0)
+        return false;
+    if (!temp.close())
+        return false;
+    return temp.renameTo(target);
+}
+
+fs::path resolveTarget(const fs::path &path)
+{
+    std::error_code ec;
+    if (fs::is_symlink(path, ec)) {
+        fs::path resolved = fs::canonical(path, ec);
+        if (!ec)
+            return resolved;
+    }
+    return path;
+}
+
+void writeFileAtomically(const fs::path &path, std::string_view bytes)
+{
+    const fs::path target = resolveTarget(path);
+    std::optional<mode_t> mode;
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        mode = info.st_mode & 07777;
+    if (!replaceFile(target, bytes, mode))
+        throw FileWriteError(path);
+}
+
+bool readWholeFile(const fs::path &path, std::string &bytes, std::uintmax_t maxBytes)
+{
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.isOpen())
         return false;
     bytes.clear();
     char buffer[65536];

@@ -1,7 +1,8 @@
 #include "privateprofile.h"
 
+#include "atomicfile.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <optional>
 #include <string_view>
@@ -26,7 +27,6 @@ constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::size_t kReadChunk = 16384;
-constexpr int kTempNameAttempts = 100;
 
 // ---- text ------------------------------------------------------------------
 
@@ -213,38 +213,6 @@ std::string withValue(std::string_view text, std::string_view section, std::stri
 
 // ---- files -----------------------------------------------------------------
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    void reset(int fd)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-    // Closes now and reports whether the close succeeded: on some file
-    // systems a failed write only shows here.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 enum class ReadStatus { Read, Missing, Unreadable };
 
@@ -289,101 +257,6 @@ FileContents readFile(const fs::path &path)
     return result;
 }
 
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// A file created beside the target under a name nobody else uses; removed
-// again unless it was renamed into place.
-class TempFile {
-public:
-    explicit TempFile(const fs::path &target)
-    {
-        static std::atomic<unsigned> counter{0};
-        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-        for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-            const fs::path candidate = folder
-                / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-"
-                   + std::to_string(counter.fetch_add(1)));
-            // 0666 lets the umask decide, as for any newly created file.
-            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                m_fd.reset(fd);
-                m_path = candidate;
-                return;
-            }
-            if (errno != EEXIST)
-                return;
-        }
-    }
-    ~TempFile()
-    {
-        m_fd.reset(-1);
-        if (!m_path.empty() && !m_committed)
-            ::unlink(m_path.c_str());
-    }
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-
-    bool isOpen() const { return m_fd.isOpen(); }
-    int fd() const { return m_fd.get(); }
-    bool close() { return m_fd.close(); }
-
-    bool renameTo(const fs::path &target)
-    {
-        if (::rename(m_path.c_str(), target.c_str()) != 0)
-            return false;
-        m_committed = true;
-        return true;
-    }
-
-private:
-    UniqueFd m_fd;
-    fs::path m_path;
-    bool m_committed = false;
-};
-
-// `mode`, when given, is the mode of the file being replaced.
-bool replaceFile(const fs::path &target, std::string_view data, const mode_t *mode)
-{
-    TempFile temp(target);
-    if (!temp.isOpen())
-        return false;
-    if (!writeAll(temp.fd(), data))
-        return false;
-    if (mode && ::fchmod(temp.fd(), *mode) != 0)
-        return false;
-    // Flushed before the rename, so a crash right after it cannot leave an
-    // empty file under the old name.
-    if (::fsync(temp.fd()) != 0)
-        return false;
-    if (!temp.close())
-        return false;
-    return temp.renameTo(target);
-}
-
-// Where the new file must go: the file a symbolic link points to, so that
-// the link itself survives the save.
-fs::path resolveTarget(const fs::path &path)
-{
-    std::error_code ec;
-    if (fs::is_symlink(path, ec)) {
-        fs::path resolved = fs::canonical(path, ec);
-        if (!ec)
-            return resolved;
-    }
-    return path;
-}
 
 } // namespace
 
@@ -416,7 +289,8 @@ void writePrivateProfileString(const std::string &section, const std::string &ke
         throw IniWriteError(path);
 
     const std::string text = withValue(old.text, sectionName, keyName, singleLine(value));
-    const mode_t *keptMode = old.status == ReadStatus::Read ? &old.mode : nullptr;
+    const std::optional<mode_t> keptMode =
+        old.status == ReadStatus::Read ? std::optional<mode_t>(old.mode) : std::nullopt;
     if (!replaceFile(target, text, keptMode))
         throw IniWriteError(path);
 }
