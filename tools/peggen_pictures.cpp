@@ -127,12 +127,12 @@ void paintPegHole(QPainter &p, QPointF c)
 
 void paintPeg(QPainter &p, QPointF c, const QColor &colour)
 {
-    QRadialGradient g(c - QPointF(0.6, 0.6), 2.6);
+    QRadialGradient g(c - QPointF(0.8, 0.8), 3.0);
     g.setColorAt(0, colour.lighter(170));
     g.setColorAt(1, colour);
     p.setPen(QPen(colour.darker(180), 0.5));
     p.setBrush(g);
-    p.drawEllipse(c, 2.1, 2.1);
+    p.drawEllipse(c, 2.6, 2.6);
 }
 
 // The felt of a card table, with a faint radial light.
