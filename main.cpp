@@ -1,7 +1,8 @@
 // Pegsquare: a cribbage-square solitaire.
+#include "gameresources.h"
 #include "mainform.h"
 #include "program.h"
-#include "soundplayer.h"
+#include "sdlsoundplayer.h"
 
 #include <QApplication>
 
@@ -12,8 +13,10 @@ int main(int argc, char *argv[])
     // Only the main window's closing ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    platform::SilentSoundPlayer sound;
-    Program program(sound);
+    QApplication::setWindowIcon(gameresources::programIcon());
+
+    platform::SdlSoundPlayer sound(gameresources::soundFiles());
+    Program program(sound, QApplication::applicationDirPath());
     program.mainWindow().show();
     return QApplication::exec();
 }

@@ -16,6 +16,7 @@ class QAction;
 class QLineEdit;
 class QTimer;
 class TFlatPanel;
+class TLbBackground;
 class TagLabel;
 class TallyRecorder;
 
@@ -59,6 +60,8 @@ public:
     bool gameInProgress() const { return m_gameInProgress; }
     int starterSuit() const { return m_starterSuit; }
     const CardImageList &imagelist_cards() const { return m_cards; }
+    // The background tiler whose picture every window shows.
+    const TLbBackground &background() const { return *m_background; }
 
     // Board (cards, deck and placement).
     int getsuit(int code) const;
@@ -164,6 +167,7 @@ private:
     TallyRecorder *m_tally = nullptr;
 
     QWidget *m_client = nullptr;
+    TLbBackground *m_background = nullptr;
     ImageControl *m_nextcard = nullptr;
     QAction *m_playSounds = nullptr;
     QAction *m_updateCheck = nullptr;

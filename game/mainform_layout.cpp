@@ -6,6 +6,8 @@
 #include "colors.h"
 #include "flatpanel.h"
 #include "fonts.h"
+#include "gameresources.h"
+#include "lbbackground.h"
 #include "hatchshape.h"
 #include "imagecontrol.h"
 #include "nameedit.h"
@@ -72,39 +74,6 @@ QLineEdit *nameEdit(QWidget *parent, const QString &name, const QRect &geometry)
     return edit;
 }
 
-// The decorative side picture with CRIBBAGE set vertically.
-QPixmap cribbagePicture(const QSize &size, qreal ratio)
-{
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r(0, 0, size.width(), size.height());
-    p.setBrush(QColor(128, 0, 0));
-    p.setPen(QPen(QColor(235, 215, 170), 2));
-    p.drawRoundedRect(r.adjusted(6, 1, -6, -1), 10, 10);
-    p.setFont(pegfonts::serif(34, true));
-    p.setPen(QColor(245, 232, 190));
-    const QString word = QStringLiteral("CRIBBAGE");
-    const qreal step = (r.height() - 16) / word.size();
-    for (int i = 0; i < word.size(); ++i)
-        p.drawText(QRectF(0, 8 + i * step, r.width(), step), Qt::AlignCenter, word.mid(i, 1));
-    return pixmap;
-}
-
-QPixmap logoPicture(const QSize &size, qreal ratio)
-{
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(QColor(245, 236, 200));
-    QPainter p(&pixmap);
-    p.setFont(pegfonts::sans(11, true));
-    p.setPen(pegcolors::maroon());
-    p.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, QStringLiteral("Pegsquare Games  -  www.pegsquare.example"));
-    return pixmap;
-}
-
 } // namespace
 
 void Tmain::buildClientArea()
@@ -118,6 +87,12 @@ void Tmain::buildClientArea()
     m_client->setAutoFillBackground(true);
     setCentralWidget(m_client);
 
+    // The tile behind the client area; every other window copies it.
+    m_background = new TLbBackground(this);
+    m_background->setObjectName(QStringLiteral("LbBackground1"));
+    m_background->setImage(gameresources::picture(gameresources::Picture::Tile, devicePixelRatioF()));
+    m_background->setEnabled(true);
+
     auto *board = new TFlatPanel(m_client, QStringLiteral("panel_board"), QRect(0, 0, 696, 525));
     board->setTransparent(true);
     board->setBorderColors(pegcolors::background());
@@ -125,7 +100,7 @@ void Tmain::buildClientArea()
     label(board, QStringLiteral("label_name"), QStringLiteral("Welcome to Pegsquare"), QRect(6, 14, 400, 16), 13,
           true);
     auto *logo = new ImageControl(board, QStringLiteral("image_logo"), QRect(204, 506, 287, 18));
-    logo->setPicture(logoPicture(logo->size(), devicePixelRatioF()));
+    logo->setPicture(gameresources::picture(gameresources::Picture::MakerStrip, devicePixelRatioF()));
     logo->setCursor(Qt::PointingHandCursor);
     connect(logo, &ImageControl::clicked, this, [this] { image_logoClick(); });
 
@@ -224,7 +199,7 @@ void Tmain::buildPlayingArea(QWidget *board)
                                     QStringLiteral("Start Game"));
     connect(start, &ImageControl::clicked, this, [this] { button_startClick(); });
     auto *side = new ImageControl(board, QStringLiteral("Image2"), QRect(520, 16, 110, 329));
-    side->setPicture(cribbagePicture(side->size(), devicePixelRatioF()));
+    side->setPicture(gameresources::picture(gameresources::Picture::CribbageMain, devicePixelRatioF()));
 }
 
 void Tmain::buildPanels(QWidget *board)

@@ -8,16 +8,27 @@
 #include "tallyfile.h"
 #include "tallylistform.h"
 
-#include <QCoreApplication>
 
-Program::Program(platform::SoundPlayer &sound)
-    : m_main(std::make_unique<Tmain>(sound, QCoreApplication::applicationDirPath()))
-    , m_about(std::make_unique<Tabout>())
-    , m_help(std::make_unique<Thelp>())
-    , m_highscore(std::make_unique<Thighscore>())
-    , m_tallylist(std::make_unique<Ttallylist>(tallyfile::pathFor(
-          QCoreApplication::applicationDirPath().toStdString(), m_main->programname().toStdString())))
-    , m_multiplayer(std::make_unique<Tmultiplayer>())
+namespace {
+// Each secondary window shows the main window's tile, copied as the window
+// is created.
+template<typename Window>
+std::unique_ptr<Window> withBackground(std::unique_ptr<Window> window, const Tmain &main)
+{
+    window->copyBackground(main.background());
+    return window;
+}
+} // namespace
+
+Program::Program(platform::SoundPlayer &sound, const QString &programFolder)
+    : m_main(std::make_unique<Tmain>(sound, programFolder))
+    , m_about(withBackground(std::make_unique<Tabout>(), *m_main))
+    , m_help(withBackground(std::make_unique<Thelp>(), *m_main))
+    , m_highscore(withBackground(std::make_unique<Thighscore>(), *m_main))
+    , m_tallylist(withBackground(std::make_unique<Ttallylist>(tallyfile::pathFor(programFolder.toStdString(),
+                                     m_main->programname().toStdString())),
+                                 *m_main))
+    , m_multiplayer(withBackground(std::make_unique<Tmultiplayer>(), *m_main))
 {
     m_main->setWindows({m_about.get(), m_help.get(), m_highscore.get(), m_tallylist.get(), m_multiplayer.get()});
     m_main->setTallyRecorder(m_tallylist.get());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 class Tabout;
@@ -18,7 +20,9 @@ class SoundPlayer;
 // exists) and destroyed together when the program ends.
 class Program {
 public:
-    explicit Program(platform::SoundPlayer &sound);
+    // `programFolder` is where the settings and tally files live: the
+    // folder of the executable for the real program.
+    Program(platform::SoundPlayer &sound, const QString &programFolder);
     ~Program();
 
     Tmain &mainWindow() { return *m_main; }

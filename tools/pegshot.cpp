@@ -1,8 +1,14 @@
 // pegshot: renders the program's windows to PNG files for a look at them
 // without a display. Developer tool, not installed.
 //
-//   pegshot OUT.png [start|dealing|scored|breakdown|over|continue] [SCALE]
+//   pegshot OUT.png [start|dealing|scored|breakdown|over|continue|tally|
+//                    about|help|scores|advert] [SCALE]
+#include "aboutform.h"
+#include "helpform.h"
+#include "highscoreform.h"
 #include "imagecontrol.h"
+#include "multiplayerform.h"
+#include "tallylistform.h"
 #include "mainform.h"
 #include "program.h"
 #include "soundplayer.h"
@@ -43,7 +49,7 @@ int main(int argc, char *argv[])
         ::setenv("QT_SCALE_FACTOR", argv[3], 1);
     QApplication app(argc, argv);
     platform::SilentSoundPlayer sound;
-    Program program(sound);
+    Program program(sound, QApplication::applicationDirPath());
     Tmain &w = program.mainWindow();
     w.show();
     const QString scene = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("start");
@@ -71,8 +77,26 @@ int main(int argc, char *argv[])
                 w.label_linescore1Click(w.findChild<TagLabel *>(QStringLiteral("label_linescore7")));
         }
     }
+    QWidget *target = &w;
+    if (scene == QLatin1String("tally")) {
+        program.tallylist().addtomineincrease(1);
+        program.tallylist().addtomineincrease(2);
+        program.tallylist().addtomineincrease(1);
+        program.tallylist().checkscore(158, QStringLiteral("Robin"));
+        program.tallylist().checkscore(96, QStringLiteral("Guest"));
+        target = &program.tallylist();
+    } else if (scene == QLatin1String("about")) {
+        target = &program.about();
+    } else if (scene == QLatin1String("help")) {
+        target = &program.help();
+    } else if (scene == QLatin1String("scores")) {
+        target = &program.highscore();
+    } else if (scene == QLatin1String("advert")) {
+        target = &program.multiplayer();
+    }
+    target->show();
     QApplication::processEvents();
-    const QPixmap shot = w.grab();
+    const QPixmap shot = target->grab();
     if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "pegshot: cannot write %s\n", argv[1]);
         return 1;

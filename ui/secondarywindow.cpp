@@ -1,6 +1,7 @@
 #include "secondarywindow.h"
 
 #include "colors.h"
+#include "lbbackground.h"
 
 SecondaryWindow::SecondaryWindow(const QString &name, const QString &caption, const QSize &clientSize,
                                  Border border)
@@ -19,4 +20,12 @@ SecondaryWindow::SecondaryWindow(const QString &name, const QString &caption, co
         resize(clientSize);
     else
         setFixedSize(clientSize);
+    m_background = new TLbBackground(this);
+    m_background->setObjectName(QStringLiteral("LbBackground1"));
+    m_background->setEnabled(true);
+}
+
+void SecondaryWindow::copyBackground(const TLbBackground &mainBackground)
+{
+    m_background->setImage(mainBackground.image());
 }

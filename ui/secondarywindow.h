@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class TLbBackground;
+
 // Base of the program's secondary windows (about, help, advert, tally
 // list, online high scores): a top-level window created once at start-up,
 // hidden until asked for, shown modelessly and hidden again, never closing
@@ -12,4 +14,12 @@ public:
     enum class Border { Dialog, Resizable, Tool };
 
     SecondaryWindow(const QString &name, const QString &caption, const QSize &clientSize, Border border);
+
+    // Shows the main window's tile behind this window: a copy of its
+    // picture, taken once when the window is created.
+    void copyBackground(const TLbBackground &mainBackground);
+    const TLbBackground &background() const { return *m_background; }
+
+private:
+    TLbBackground *m_background;
 };

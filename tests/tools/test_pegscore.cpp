@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,9 +18,10 @@ struct Result {
 
 Result run(const std::string &arguments, const std::string &input = {})
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string in = dir + "/pegscore_in.txt";
-    const std::string err = dir + "/pegscore_err.txt";
+    // CTest runs the cases of this file side by side: each gets its own files.
+    const std::string stem = ::testing::TempDir() + "/pegscore_" + std::to_string(::getpid());
+    const std::string in = stem + "_in.txt";
+    const std::string err = stem + "_err.txt";
     std::ofstream(in, std::ios::binary) << input;
     const std::string command = std::string(PEGSCORE_PATH) + " " + arguments + " <" + in + " 2>" + err;
     Result r;
