@@ -19,6 +19,7 @@
 
 namespace {
 constexpr int kWorkAreaReduction = 3;  // pixels taken off a window larger than the work area
+constexpr int kFrameWatchIntervalMs = 50;
 }
 
 Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
@@ -30,7 +31,10 @@ Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     setFont(pegfonts::sans(11));
     buildMenu();
     buildClientArea();
-    resize(kDefaultWidth, kDefaultHeight);
+    m_frameWatch = new QTimer(this);
+    m_frameWatch->setInterval(kFrameWatchIntervalMs);
+    connect(m_frameWatch, &QTimer::timeout, this, [this] { watchFrame(); });
+    setOuterBounds(kDefaultLeft, kDefaultTop, kDefaultWidth, kDefaultHeight);
     FormCreate();
 }
 
@@ -113,28 +117,50 @@ void Tmain::saveSettingsShowingErrors()
     }
 }
 
+QSize Tmain::frameExtra() const
+{
+    return frameGeometry().size() - geometry().size();
+}
+
 QRect Tmain::outerBounds() const
 {
-    if (!m_pendingBounds.isNull())
-        return m_pendingBounds;
+    // Until the window manager has put its frame round the window, the
+    // frame's size is unknown and the bounds asked for are the truth.
+    if (!m_frameSettled)
+        return m_wantedBounds;
     return frameGeometry();
 }
 
 void Tmain::setOuterBounds(int left, int top, int width, int height)
 {
-    const QRect frame = frameGeometry();
-    const QRect inner = geometry();
-    // Frame thickness on each side; zero before the window manager has
-    // framed the window, in which case the bounds are applied again once
-    // the window is first shown.
-    const int dl = inner.left() - frame.left();
-    const int dt = inner.top() - frame.top();
-    const int dw = frame.width() - inner.width();
-    const int dh = frame.height() - inner.height();
-    setGeometry(left + dl, top + dt, std::max(1, width - dw), std::max(1, height - dh));
-    // Until the window is shown the frame is unknown; keep the wanted
-    // bounds so they are reported and applied exactly.
-    m_pendingBounds = isVisible() ? QRect() : QRect(left, top, width, height);
+    m_wantedBounds = QRect(left, top, width, height);
+    applyWantedBounds();
+}
+
+void Tmain::applyWantedBounds()
+{
+    // A window's position is that of its frame; its size is that of the
+    // inside, so the frame's extra size comes off the wanted size.
+    m_appliedExtra = frameExtra();
+    move(m_wantedBounds.topLeft());
+    resize(std::max(1, m_wantedBounds.width() - m_appliedExtra.width()),
+           std::max(1, m_wantedBounds.height() - m_appliedExtra.height()));
+}
+
+void Tmain::watchFrame()
+{
+    // Window managers frame a window some time after it is first shown.
+    // Once the frame is known the wanted bounds are applied again, so the
+    // outer size is the one asked for; without a window manager there is
+    // never a frame and the watch simply ends.
+    if (frameExtra() != m_appliedExtra) {
+        applyWantedBounds();
+        m_frameSettled = true;
+    } else if (++m_frameWatchTicks >= kFrameWatchTicks) {
+        m_frameSettled = true;
+    }
+    if (m_frameSettled)
+        m_frameWatch->stop();
 }
 
 void Tmain::showEvent(QShowEvent *event)
@@ -143,13 +169,7 @@ void Tmain::showEvent(QShowEvent *event)
     if (!m_firstShow)
         return;
     m_firstShow = false;
-    if (m_pendingBounds.isValid()) {
-        const QRect bounds = m_pendingBounds;
-        // Let the window manager frame the window before correcting for it.
-        QTimer::singleShot(0, this, [this, bounds] {
-            setOuterBounds(bounds.left(), bounds.top(), bounds.width(), bounds.height());
-        });
-    }
+    m_frameWatch->start();
     FormShow();
 }
 
@@ -188,7 +208,6 @@ bool Tmain::FormClose()
         if (bounds.height() > work.height())
             bounds.setHeight(bounds.height() - kWorkAreaReduction);
         setOuterBounds(bounds.left(), bounds.top(), bounds.width(), bounds.height());
-        m_pendingBounds = bounds;  // the window is going away; keep exact figures
         m_remembered = bounds;
     }
     try {

@@ -138,6 +138,9 @@ private:
     void buildPanels(QWidget *board);
     void buildMenu();
     void showNextCard();
+    QSize frameExtra() const;
+    void applyWantedBounds();
+    void watchFrame();
     void hideRoundPanels();
     void greet();
     void setCounter(const QString &labelName, int value);
@@ -161,7 +164,14 @@ private:
     static constexpr int kLineCount = 10;  // line numbers 1 … 10; 5 and 10 unused
     std::array<scoring::LineBreakdown, kLineCount + 1> m_breakdown{};
     bool m_firstShow = true;
-    QRect m_pendingBounds;
+    // Placement by outer bounds: what was asked for, and the frame size
+    // that was allowed for when it was applied.
+    static constexpr int kFrameWatchTicks = 40;
+    QRect m_wantedBounds;
+    QSize m_appliedExtra;
+    bool m_frameSettled = false;
+    int m_frameWatchTicks = 0;
+    QTimer *m_frameWatch = nullptr;
 
     Windows m_windows;
     TallyRecorder *m_tally = nullptr;
