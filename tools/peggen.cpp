@@ -19,14 +19,14 @@
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonArt {
     const char *label;
     int width;
 };
 
 // The picture buttons of the game windows. File names are the label in
 // lower case with spaces turned into underscores.
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonArt kButtons[] = {
     {"Start Game", 126}, {"High Scores", 126}, {"SEND SCORE", 160}, {"Close", 126},
     {"Continue", 126},   {"Done", 126},        {"Cancel", 126},     {"Reset Tally", 126},
 };
@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
         using namespace peggen;
         Writer w(out);
         w.scaled(QStringLiteral("cards"), [](int s) { return drawCardStrip(s); });
-        for (const ButtonSpec &b : kButtons)
+        for (const ButtonArt &b : kButtons)
             w.scaled(buttonStem(b.label), [&](int s) {
                 return drawButton(b.width, kButtonHeight, QString::fromLatin1(b.label), s);
             });
@@ -112,8 +112,8 @@ int main(int argc, char *argv[])
         w.image(QStringLiteral("icon@2x.png"), drawIcon(64));
         if (!writeJpeg(drawAdvert(), w.path(QStringLiteral("advert.jpg")), 90))
             Writer::fail(w.path(QStringLiteral("advert.jpg")));
-        for (const WaveSpec &spec : kWaves)
-            w.bytes(QStringLiteral("sounds/%1.wav").arg(QString::fromLatin1(spec.name)), synthesizeWave(spec));
+        for (const WaveFormat &wave : kWaves)
+            w.bytes(QStringLiteral("sounds/%1.wav").arg(QString::fromLatin1(wave.name)), synthesizeWave(wave));
     } catch (const std::exception &e) {
         std::fprintf(stderr, "peggen: %s\n", e.what());
         return 1;

@@ -54,21 +54,21 @@ bool writeJpeg(const QImage &image, const QString &path, int quality);
 
 // --- sounds (peggen_sounds.cpp) ---
 
-struct WaveSpec {
+struct WaveFormat {
     const char *name;   // file stem, lower case
     int sampleRate;
     int bitsPerSample;  // 8 or 16
     int dataBytes;      // exact size of the sample data
 };
 
-inline constexpr WaveSpec kWaves[] = {
+inline constexpr WaveFormat kWaves[] = {
     {"entered", 22050, 8, 17507},   {"startgame", 11025, 8, 3312}, {"cardclick", 11025, 8, 1584},
     {"invalid", 11025, 8, 2768},    {"roundover", 11025, 8, 10527}, {"continue", 22050, 8, 23424},
     {"gameover", 22050, 16, 123224},
 };
 
-// The complete RIFF WAVE file of `spec`: mono PCM with exactly
-// spec.dataBytes of sample data (plus the pad byte an odd chunk needs).
-std::vector<std::uint8_t> synthesizeWave(const WaveSpec &spec);
+// The complete RIFF WAVE file of `wave`: mono PCM with exactly
+// wave.dataBytes of sample data (plus the pad byte an odd chunk needs).
+std::vector<std::uint8_t> synthesizeWave(const WaveFormat &wave);
 
 } // namespace peggen

@@ -233,42 +233,42 @@ void putTag(std::vector<std::uint8_t> &out, const char *tag)
 
 } // namespace
 
-std::vector<std::uint8_t> synthesizeWave(const WaveSpec &spec)
+std::vector<std::uint8_t> synthesizeWave(const WaveFormat &wave)
 {
-    const int bytesPerSample = spec.bitsPerSample / 8;
-    if ((spec.bitsPerSample != 8 && spec.bitsPerSample != 16) || spec.dataBytes % bytesPerSample != 0)
-        throw std::invalid_argument(std::string("bad wave format for ") + spec.name);
-    Buffer samples(static_cast<std::size_t>(spec.dataBytes / bytesPerSample), 0.0);
+    const int bytesPerSample = wave.bitsPerSample / 8;
+    if ((wave.bitsPerSample != 8 && wave.bitsPerSample != 16) || wave.dataBytes % bytesPerSample != 0)
+        throw std::invalid_argument(std::string("bad wave format for ") + wave.name);
+    Buffer samples(static_cast<std::size_t>(wave.dataBytes / bytesPerSample), 0.0);
 
     static const std::pair<const char *, void (*)(Buffer &, int)> kVoices[] = {
         {"entered", entered},   {"startgame", startGame}, {"cardclick", cardClick},      {"invalid", invalid},
         {"roundover", roundOver}, {"continue", continueFanfare}, {"gameover", gameOver},
     };
     const auto voice = std::find_if(std::begin(kVoices), std::end(kVoices),
-                                    [&](const auto &v) { return std::strcmp(v.first, spec.name) == 0; });
+                                    [&](const auto &v) { return std::strcmp(v.first, wave.name) == 0; });
     if (voice == std::end(kVoices))
-        throw std::invalid_argument(std::string("no voice for ") + spec.name);
-    voice->second(samples, spec.sampleRate);
+        throw std::invalid_argument(std::string("no voice for ") + wave.name);
+    voice->second(samples, wave.sampleRate);
 
     // RIFF layout: "RIFF" size "WAVE", a 16-byte "fmt " chunk, then the
     // "data" chunk. A chunk of odd size is followed by one pad byte that
     // the RIFF size counts but the data chunk's size does not.
-    const std::uint32_t pad = spec.dataBytes % 2;
+    const std::uint32_t pad = wave.dataBytes % 2;
     std::vector<std::uint8_t> out;
-    out.reserve(44 + spec.dataBytes + pad);
+    out.reserve(44 + wave.dataBytes + pad);
     putTag(out, "RIFF");
-    put32(out, 4 + (8 + 16) + (8 + spec.dataBytes + pad));
+    put32(out, 4 + (8 + 16) + (8 + wave.dataBytes + pad));
     putTag(out, "WAVE");
     putTag(out, "fmt ");
     put32(out, 16);
     put16(out, 1);  // PCM
     put16(out, 1);  // mono
-    put32(out, static_cast<std::uint32_t>(spec.sampleRate));
-    put32(out, static_cast<std::uint32_t>(spec.sampleRate * bytesPerSample));
+    put32(out, static_cast<std::uint32_t>(wave.sampleRate));
+    put32(out, static_cast<std::uint32_t>(wave.sampleRate * bytesPerSample));
     put16(out, static_cast<std::uint16_t>(bytesPerSample));
-    put16(out, static_cast<std::uint16_t>(spec.bitsPerSample));
+    put16(out, static_cast<std::uint16_t>(wave.bitsPerSample));
     putTag(out, "data");
-    put32(out, static_cast<std::uint32_t>(spec.dataBytes));
+    put32(out, static_cast<std::uint32_t>(wave.dataBytes));
     for (double x : samples) {
         const double c = std::clamp(x, -1.0, 1.0);
         if (bytesPerSample == 1)
