@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -39,6 +40,11 @@ struct Row {
     const char *line;  // four cards, then the starter
     std::array<int, 5> expected;  // nob, sets, runs, flush, fifteens
 };
+
+void PrintTo(const Row &row, std::ostream *out)
+{
+    *out << row.line;
+}
 
 class LineScore : public ::testing::TestWithParam<Row> {};
 

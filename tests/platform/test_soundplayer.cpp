@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -156,6 +158,12 @@ struct WavCase {
     bool ok;
     std::size_t samples;
 };
+
+// Test listings show the row's name rather than its bytes.
+void PrintTo(const WavCase &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class WavDecoding : public ::testing::TestWithParam<WavCase> {};
 

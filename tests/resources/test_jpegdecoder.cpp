@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 
 namespace {
@@ -42,6 +44,12 @@ struct Damage {
     const char *name;
     std::function<QByteArray(QByteArray)> apply;
 };
+
+// Test listings show the row's name rather than its bytes.
+void PrintTo(const Damage &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class DamagedJpeg : public ::testing::TestWithParam<Damage> {};
 

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cmath>
 
@@ -22,6 +24,12 @@ struct PictureCase {
     Picture which;
     QSize size;
 };
+
+// Test listings show the row's name rather than its bytes.
+void PrintTo(const PictureCase &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class Pictures : public ::testing::TestWithParam<PictureCase> {};
 

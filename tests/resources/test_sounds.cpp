@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 
 namespace {
@@ -22,6 +24,12 @@ struct WaveCase {
     int bits;
     int dataBytes;
 };
+
+// Test listings show the row's name rather than its bytes.
+void PrintTo(const WaveCase &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class Waves : public ::testing::TestWithParam<WaveCase> {};
 
