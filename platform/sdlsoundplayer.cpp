@@ -4,6 +4,7 @@
 
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
+#include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +16,12 @@ namespace {
 // 512 frames at 22050 Hz is about 23 ms.
 constexpr Uint16 kDeviceFrames = 512;
 
+// libasound reports every device it fails to open on standard error; on
+// a machine without a sound card that is a screenful at each start for
+// sounds that are simply not played. SDL reports failures through its own
+// return values, which are what count here.
+void quietAlsa(const char *, int, const char *, int, const char *, ...) {}
+
 std::string lowerCase(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -25,6 +32,11 @@ std::string lowerCase(std::string s)
 
 SdlAudioOutput::SdlAudioOutput()
 {
+    snd_lib_error_set_handler(quietAlsa);
+    // SDL's audio brings up its event system, which by default turns
+    // SIGINT and SIGTERM into quit events that nobody here reads: the
+    // program would then ignore being asked to end.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return;
     m_audioStarted = true;

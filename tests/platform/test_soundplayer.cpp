@@ -7,8 +7,11 @@
 
 #include <ostream>
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -265,6 +268,29 @@ TEST(SdlAudioOutput, StaysSilentWithoutAnAudioDevice)
         EXPECT_EQ(device.queuedBytes(), 0u);
     }
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+TEST(SdlAudioOutput, LeavesTerminationSignalsToTheProgram)
+{
+    // A child process opens the audio output and is then asked to end, as
+    // a desktop session does at log-out: it must end by that signal.
+    for (int signal : {SIGTERM, SIGINT}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            platform::SdlAudioOutput output;
+            ::raise(signal);
+            // Still here: the signal was swallowed.
+            ::_exit(7);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status)) << "signal " << signal << ", exit " << WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) {
+            EXPECT_EQ(WTERMSIG(status), signal);
+        }
+    }
 }
 
 } // namespace
