@@ -3,7 +3,8 @@
 set -euo pipefail
 dir=$1; shift
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/quiet.sh"
 if [[ ! -f "$dir/build.ninja" ]]; then
-    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    quietly "$dir/configure.log" cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 fi
 cmake --build "$dir" -j "$(nproc)"

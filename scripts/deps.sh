@@ -2,6 +2,9 @@
 # Installs the Debian packages Pegsquare needs to build, run and test.
 # Only what is missing is installed; a machine that has everything is left
 # alone and nothing is fetched.
+#
+#   deps.sh          what the build, the game and the tests need
+#   deps.sh --bench  also wrk and nginx, for the server benchmark
 set -euo pipefail
 
 packages=(
@@ -14,6 +17,9 @@ packages=(
     fonts-liberation2 fonts-dejavu-core
     xvfb xauth
 )
+if [[ "${1:-}" == "--bench" ]]; then
+    packages+=(wrk nginx-light)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -31,5 +37,8 @@ if [[ $(id -u) -ne 0 ]]; then
     sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+source "$(dirname "$0")/quiet.sh"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+quietly "$log" "${sudo[@]}" apt-get update
+quietly "$log" "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
