@@ -1,0 +1,116 @@
+// pegsquare-server: the vendor web server the game talks to.
+
+#include "accesslog.h"
+#include "content.h"
+#include "httpserver.h"
+#include "options.h"
+#include "routes.h"
+#include "sqlitescoretable.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <thread>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// IPv6 addresses go in brackets in a URL.
+std::string hostForUrl(const std::string &address)
+{
+    return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+int serve(const ServerOptions &options, const sigset_t &stopSignals)
+{
+    SqliteScoreTable table(options.databasePath);
+    Routes routes(table, PublishedContent(options.contentFolder));
+    AccessLog log(stderr);
+    HttpServer server(routes, log);
+
+    const int port = server.bind(options.listen, options.port);
+    if (port < 0) {
+        const int error = errno;
+        std::fprintf(stderr, "pegsquare-server: cannot listen on %s port %d: %s\n", options.listen.c_str(),
+                     options.port,
+                     error != 0 ? std::strerror(error) : "the address is not one of this machine's");
+        return kExitFailure;
+    }
+    std::printf("pegsquare-server: listening on http://%s:%d\n", hostForUrl(options.listen).c_str(), port);
+    std::fflush(stdout);
+
+    // The signals are blocked in every thread and taken here, outside any
+    // handler, so stopping may lock and wake threads like any other code.
+    std::atomic<bool> finished{false};
+    std::thread signalWaiter([&] {
+        bool stopping = false;
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&stopSignals, &signal) != 0)
+                continue;
+            if (finished)
+                return;
+            if (!stopping) {
+                stopping = true;
+                server.requestStop();
+                continue;
+            }
+            // A second signal while the last requests finish: stop at once.
+            static const char message[] = "pegsquare-server: stopping at once\n";
+            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
+            _exit(kExitFailure);
+        }
+    });
+    const bool served = server.run();
+    finished = true;
+    // Wakes the waiter when the server ended by itself. The signal stays
+    // blocked everywhere, so if the waiter is gone it is never delivered.
+    ::kill(::getpid(), SIGTERM);
+    signalWaiter.join();
+    if (!served) {
+        std::fprintf(stderr, "pegsquare-server: stopped accepting connections after an error\n");
+        return kExitFailure;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const ParsedArguments parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    switch (parsed.outcome) {
+    case ParsedArguments::Outcome::Help:
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    case ParsedArguments::Outcome::Error:
+        std::fprintf(stderr, "pegsquare-server: %s\nTry pegsquare-server --help\n", parsed.error.c_str());
+        return kExitUsage;
+    case ParsedArguments::Outcome::Run:
+        break;
+    }
+
+    // Before any thread exists, so that every thread inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A client that hangs up must cost a failed write, not the process.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        return serve(parsed.options, stopSignals);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "pegsquare-server: %s\n", error.what());
+        return kExitFailure;
+    }
+}

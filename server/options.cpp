@@ -1,0 +1,89 @@
+#include "options.h"
+
+#include <optional>
+
+namespace {
+
+constexpr int kMaxPort = 65535;
+constexpr std::size_t kMaxPortDigits = 5;
+
+std::optional<int> portNumber(const std::string &text)
+{
+    if (text.empty() || text.size() > kMaxPortDigits)
+        return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > kMaxPort)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+ParsedArguments parseArguments(const std::vector<std::string> &arguments)
+{
+    ParsedArguments parsed;
+    const auto refuse = [&parsed](std::string error) {
+        parsed.outcome = ParsedArguments::Outcome::Error;
+        parsed.error = std::move(error);
+        return parsed;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string option = arguments[i];
+        std::optional<std::string> value;
+        const std::size_t eq = option.find('=');
+        if (option.starts_with("--") && eq != std::string::npos) {
+            value = option.substr(eq + 1);
+            option.resize(eq);
+        }
+        if (option == "--help" && !value) {
+            parsed.outcome = ParsedArguments::Outcome::Help;
+            return parsed;
+        }
+        if (option != "--listen" && option != "--port" && option != "--db" && option != "--content")
+            return refuse("unknown argument \"" + arguments[i] + "\"");
+        if (!value) {
+            if (i + 1 == arguments.size())
+                return refuse(option + " needs a value");
+            value = arguments[++i];
+        }
+        if (value->empty())
+            return refuse(option + " needs a value that is not empty");
+        if (option == "--listen") {
+            parsed.options.listen = *value;
+        } else if (option == "--port") {
+            const auto port = portNumber(*value);
+            if (!port)
+                return refuse("--port needs a number from 0 to 65535, not \"" + *value + "\"");
+            parsed.options.port = *port;
+        } else if (option == "--db") {
+            parsed.options.databasePath = *value;
+        } else {
+            parsed.options.contentFolder = *value;
+        }
+    }
+    return parsed;
+}
+
+std::string usageText()
+{
+    return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
+           "\n"
+           "The Pegsquare vendor web server: score postings, the high-score list,\n"
+           "the published version text and installer, the home and lobby pages.\n"
+           "\n"
+           "  --listen ADDRESS  address to listen on (default 127.0.0.1)\n"
+           "  --port N          port to listen on, 0 for any free port (default 8080)\n"
+           "  --db PATH         score database, created on first start\n"
+           "                    (default pegsquare-scores.db)\n"
+           "  --content DIR     published files: DIR/pegsquare/pegsquareversion.txt\n"
+           "                    and DIR/pegsquare/pegsetup.exe (default content)\n"
+           "  --help            show this text\n"
+           "\n"
+           "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"
+           "logs each request on standard error, and stops cleanly on SIGTERM or SIGINT.\n";
+}

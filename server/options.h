@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the command line asks for.
+struct ServerOptions {
+    std::string listen = "127.0.0.1";
+    int port = 8080; // 0: any free port
+    std::string databasePath = "pegsquare-scores.db";
+    std::string contentFolder = "content";
+};
+
+struct ParsedArguments {
+    enum class Outcome { Run, Help, Error };
+    Outcome outcome = Outcome::Run;
+    ServerOptions options;
+    std::string error; // for Error: what was wrong, one sentence
+};
+
+// Reads the arguments after the program name. Each option takes its value
+// as the next argument or after "="; a later option overrides an earlier one.
+ParsedArguments parseArguments(const std::vector<std::string> &arguments);
+
+// The --help text.
+std::string usageText();

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "scoretable.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The HTML pages. The game shows them in a simple viewer that knows only
+// HTML 3.2-era tags and attributes, so there is no CSS: colours, widths and
+// alignment are tag attributes, and only &amp; &lt; &gt; &quot; are used.
+
+constexpr std::string_view kHtmlType = "text/html; charset=utf-8";
+constexpr std::string_view kHomePath = "/";
+constexpr std::string_view kLobbyPath = "/games/lobby_games/cribbage";
+constexpr std::string_view kScoreListPath = "/counter/pegsquare.shtml";
+constexpr std::string_view kPostingPath = "/cgi-bin/pegsquare.cgi";
+constexpr std::string_view kVersionPath = "/pegsquare/pegsquareversion.txt";
+constexpr std::string_view kInstallerPath = "/pegsquare/pegsetup.exe";
+
+// `text` with & < > " written as entities.
+std::string htmlEscape(std::string_view text);
+
+// The high-score list: rank, name, score and date of each row, in order.
+std::string scoreListPage(const std::vector<StoredScore> &scores);
+
+// The vendor's home page; links the installer only when one is published.
+std::string homePage(bool installerPublished);
+
+// The Pegclub multiplayer lobby page.
+std::string lobbyPage();
+
+// The answer to a stored posting.
+std::string scoreReceivedPage(const NewScore &score);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The bounds on a request head, checked before httplib reads it. httplib
+// 0.11.4 answers an overlong header line with 400 and takes any number of
+// header lines, so the head is measured here first.
+struct HeadLimits {
+    std::size_t maxRequestLine = 4096; // bytes, without the line end
+    std::size_t maxHeaderBytes = 8192; // all header lines together, with line ends
+    std::size_t maxHeaderLines = 64;
+};
+
+enum class HeadState { Incomplete, Complete, RequestLineTooLong, HeadersTooLarge };
+
+struct HeadScan {
+    HeadState state = HeadState::Incomplete;
+    std::size_t length = 0;    // bytes of the complete head, its blank line included
+    bool declaresBody = false; // a Content-Length other than 0, or a Transfer-Encoding
+    bool wantsClose = false;   // "Connection: close", or HTTP/1.0 without "Connection: keep-alive"
+};
+
+// Looks at the bytes received so far for one request head ending in a
+// CR LF blank line (as httplib requires) and measures it against `limits`.
+HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits);
+
+// The complete head `head` as httplib should read it, or nullopt when it
+// needs no change: blanks inside the target, which the game sends unescaped
+// in names, become %20, and Range lines are dropped because httplib would
+// answer them with status 200 and a cut body.
+std::optional<std::string> mendRequestHead(std::string_view head);
+
+// The method and target of a (possibly cut) request line, for the log.
+struct RequestLineParts {
+    std::string method;
+    std::string target;
+};
+RequestLineParts requestLineParts(std::string_view bytes, std::size_t maxTarget);

@@ -1,0 +1,174 @@
+#include "routes.h"
+
+#include "pages.h"
+#include "scorecheck.h"
+#include "scorequery.h"
+
+namespace {
+
+constexpr std::string_view kTextType = "text/plain; charset=utf-8";
+constexpr std::string_view kInstallerType = "application/octet-stream";
+
+Reply textReply(int status, std::string text)
+{
+    Reply reply;
+    reply.status = status;
+    reply.contentType = kTextType;
+    reply.body = std::move(text) + "\n";
+    return reply;
+}
+
+Reply htmlReply(std::string page)
+{
+    Reply reply;
+    reply.contentType = kHtmlType;
+    reply.body = std::move(page);
+    return reply;
+}
+
+Reply failure(const std::string &problem, bool busy = false)
+{
+    Reply reply = busy ? textReply(503, "The server is busy; please try again in a moment.")
+                       : textReply(500, "The server could not answer this request.");
+    if (busy)
+        reply.headers.emplace_back("Retry-After", "5");
+    reply.problem = problem;
+    return reply;
+}
+
+// Answers must not be kept by caches along the way: the list changes with
+// every posting and a posting must always reach the server.
+void addNoCache(Reply &reply)
+{
+    reply.headers.emplace_back("Cache-Control", "no-cache");
+}
+
+} // namespace
+
+Routes::Routes(ScoreTable &table, PublishedContent content) : m_table(table), m_content(std::move(content)) {}
+
+Reply Routes::handle(const RouteRequest &request)
+{
+    if (request.method != "GET" && request.method != "HEAD") {
+        Reply reply = textReply(405, "Only GET and HEAD are served here.");
+        reply.headers.emplace_back("Allow", "GET, HEAD");
+        return reply;
+    }
+    const std::size_t queryAt = request.target.find('?');
+    const std::string_view path = request.target.substr(0, queryAt);
+    const std::string_view query =
+        queryAt == std::string_view::npos ? std::string_view() : request.target.substr(queryAt + 1);
+
+    if (path == kPostingPath)
+        return postScore(request.method, query);
+    if (path == kScoreListPath)
+        return scoreList();
+    if (path == kVersionPath)
+        return versionText();
+    if (path == kInstallerPath)
+        return installer();
+    if (path == kHomePath) {
+        const InstallerLookup published = m_content.installer();
+        return htmlReply(homePage(published.state == Published::Yes));
+    }
+    if (path == kLobbyPath)
+        return htmlReply(lobbyPage());
+    return textReply(404, "There is nothing at this address.");
+}
+
+Reply Routes::postScore(std::string_view method, std::string_view query)
+{
+    const ScoreQuery parsed = parseScoreQuery(query);
+    if (!parsed.ok())
+        return textReply(400, "Score refused: " + parsed.error);
+    const ScoreCheck check = checkScoreFields(parsed.fields);
+    if (!check.ok())
+        return textReply(400, "Score refused: " + check.error);
+
+    // HEAD is safe by definition: it answers as GET would but stores nothing.
+    if (method == "GET") {
+        try {
+            m_table.addScore(check.score);
+        } catch (const StoreError &error) {
+            // The row may or may not have been written; either way the
+            // cached list can no longer be trusted.
+            forgetScoreList();
+            return failure(error.what(), error.busy());
+        }
+        forgetScoreList();
+    }
+    Reply reply = htmlReply(scoreReceivedPage(check.score));
+    addNoCache(reply);
+    return reply;
+}
+
+Reply Routes::scoreList()
+{
+    std::shared_ptr<const std::string> page;
+    std::uint64_t generation;
+    {
+        std::lock_guard lock(m_cacheMutex);
+        page = m_scoreList;
+        generation = m_generation;
+    }
+    if (!page) {
+        try {
+            page = std::make_shared<const std::string>(scoreListPage(m_table.bestScores(kListedScores)));
+        } catch (const StoreError &error) {
+            return failure(error.what(), error.busy());
+        }
+        std::lock_guard lock(m_cacheMutex);
+        if (m_generation == generation)
+            m_scoreList = page;
+    }
+    Reply reply = htmlReply(*page);
+    addNoCache(reply);
+    return reply;
+}
+
+void Routes::forgetScoreList()
+{
+    std::lock_guard lock(m_cacheMutex);
+    ++m_generation;
+    m_scoreList.reset();
+}
+
+Reply Routes::versionText() const
+{
+    VersionLookup version = m_content.versionText();
+    switch (version.state) {
+    case Published::Yes: {
+        Reply reply = textReply(200, "");
+        reply.body = std::move(version.text);
+        addNoCache(reply);
+        return reply;
+    }
+    case Published::No: {
+        Reply reply = textReply(200, "");
+        reply.body = PEGSQUARE_VERSION;
+        addNoCache(reply);
+        return reply;
+    }
+    case Published::Failed:
+        break;
+    }
+    return failure(version.error);
+}
+
+Reply Routes::installer() const
+{
+    InstallerLookup installer = m_content.installer();
+    switch (installer.state) {
+    case Published::Yes: {
+        Reply reply;
+        reply.contentType = kInstallerType;
+        reply.file = std::move(installer.file);
+        return reply;
+    }
+    case Published::No:
+        return textReply(404, "No installer has been published yet.");
+    case Published::Failed:
+        break;
+    }
+    return failure(installer.error);
+}

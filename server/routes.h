@@ -1,0 +1,60 @@
+#pragma once
+
+#include "content.h"
+#include "scoretable.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+constexpr int kListedScores = 100;
+
+// A request as the routes see it: the method and the target exactly as it
+// stood in the request line (path and query still escaped).
+struct RouteRequest {
+    std::string_view method;
+    std::string_view target;
+};
+
+// The answer to one request. A HEAD request gets the same answer; leaving
+// out the body is the HTTP layer's job.
+struct Reply {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    std::shared_ptr<const PublishedFile> file; // streamed instead of `body` when set
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string problem; // for the operator: why a 5xx answer was given
+};
+
+// Maps requests to answers: checks postings, stores them and builds pages.
+// Safe to call from many threads at once.
+class Routes {
+public:
+    Routes(ScoreTable &table, PublishedContent content);
+
+    // The answer to `request`.
+    Reply handle(const RouteRequest &request);
+
+private:
+    Reply postScore(std::string_view method, std::string_view query);
+    Reply scoreList();
+    Reply versionText() const;
+    Reply installer() const;
+    void forgetScoreList();
+
+    ScoreTable &m_table;
+    PublishedContent m_content;
+
+    // The list page is the busiest route, so it is built once per change of
+    // the table. A posting bumps the generation before it is answered, and a
+    // page built from an older generation is never kept, so no reader can
+    // see a list older than a posting that has already been answered.
+    std::mutex m_cacheMutex;
+    std::shared_ptr<const std::string> m_scoreList;
+    std::uint64_t m_generation = 0;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A checked score posting, as it is to be stored.
+struct NewScore {
+    std::string name;  // 1 to 32 code points of valid UTF-8, as typed
+    int score = 0;     // 0 to 100000
+    std::string date;  // the date text exactly as the game sent it
+};
+
+// A stored score with the moment the server took it in.
+struct StoredScore {
+    std::string name;
+    int score = 0;
+    std::string date;
+    std::string receivedAt;    // UTC, ISO 8601 with microseconds
+    std::int64_t sequence = 0; // order of receipt: a lower number came earlier
+};
+
+// A failure of the store; `busy` when another user held the database too long.
+class StoreError : public std::runtime_error {
+public:
+    StoreError(const std::string &what, bool busy = false) : std::runtime_error(what), m_busy(busy) {}
+    // Whether trying again later may succeed.
+    bool busy() const { return m_busy; }
+
+private:
+    bool m_busy;
+};
+
+// The score table the routes use; one implementation per kind of database.
+// Both calls may come from many threads at once.
+class ScoreTable {
+public:
+    virtual ~ScoreTable() = default;
+    // Stores one score durably before returning; throws StoreError.
+    virtual StoredScore addScore(const NewScore &score) = 0;
+    // The best `count` scores, highest first, ties by earlier receipt; throws StoreError.
+    virtual std::vector<StoredScore> bestScores(int count) = 0;
+};

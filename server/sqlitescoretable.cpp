@@ -1,0 +1,171 @@
+#include "sqlitescoretable.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr int kSchemaVersion = 1;
+
+// The receive time in UTC with microseconds, so the stored text alone
+// already tells two close postings apart.
+std::string utcNowText()
+{
+    using namespace std::chrono;
+    const auto now = time_point_cast<microseconds>(system_clock::now());
+    const std::time_t whole = system_clock::to_time_t(now);
+    const long micros = static_cast<long>((now.time_since_epoch() % seconds(1)).count());
+    std::tm parts{};
+    gmtime_r(&whole, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06ldZ", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  micros < 0 ? micros + 1000000 : micros);
+    return text;
+}
+
+std::string columnText(sqlite3_stmt *statement, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    const int bytes = sqlite3_column_bytes(statement, column);
+    return text ? std::string(text, static_cast<std::size_t>(bytes)) : std::string();
+}
+
+// Resets a statement however the scope is left, so its read lock or
+// half-done step never outlives the call.
+struct ResetOnExit {
+    sqlite3_stmt *statement;
+    ~ResetOnExit()
+    {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
+};
+
+} // namespace
+
+void SqliteScoreTable::DbCloser::operator()(sqlite3 *db) const
+{
+    sqlite3_close_v2(db);
+}
+
+void SqliteScoreTable::StatementFinalizer::operator()(sqlite3_stmt *statement) const
+{
+    sqlite3_finalize(statement);
+}
+
+SqliteScoreTable::SqliteScoreTable(const std::string &path)
+{
+    sqlite3 *raw = nullptr;
+    const int opened = sqlite3_open_v2(path.c_str(), &raw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                                       nullptr);
+    m_db.reset(raw); // closed even when opening failed half-way
+    if (opened != SQLITE_OK)
+        fail("open the score database " + path, opened);
+    sqlite3_extended_result_codes(m_db.get(), 1);
+    sqlite3_busy_timeout(m_db.get(), kBusyTimeoutMs);
+
+    execute("PRAGMA journal_mode=WAL");
+    // A posting is only answered once it is on disk; postings are rare
+    // enough that the extra sync costs nothing that matters.
+    execute("PRAGMA synchronous=FULL");
+
+    Statement version = prepare("PRAGMA user_version");
+    if (sqlite3_step(version.get()) != SQLITE_ROW)
+        fail("read the schema version of " + path, sqlite3_errcode(m_db.get()));
+    const int found = sqlite3_column_int(version.get(), 0);
+    version.reset();
+    if (found > kSchemaVersion)
+        throw StoreError("The score database " + path + " was made by a newer pegsquare-server (schema "
+                         + std::to_string(found) + ").");
+
+    execute("BEGIN IMMEDIATE");
+    execute("CREATE TABLE IF NOT EXISTS scores ("
+            " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " name TEXT NOT NULL CHECK (length(name) BETWEEN 1 AND 32),"
+            " score INTEGER NOT NULL CHECK (score BETWEEN 0 AND 100000),"
+            " played TEXT NOT NULL,"
+            " received_at TEXT NOT NULL)");
+    execute("CREATE INDEX IF NOT EXISTS scores_by_rank ON scores (score DESC, id ASC)");
+    execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    execute("COMMIT");
+
+    m_insert = prepare("INSERT INTO scores (name, score, played, received_at) VALUES (?1, ?2, ?3, ?4)");
+    m_best = prepare("SELECT name, score, played, received_at, id FROM scores"
+                     " ORDER BY score DESC, id ASC LIMIT ?1");
+}
+
+SqliteScoreTable::~SqliteScoreTable() = default;
+
+StoredScore SqliteScoreTable::addScore(const NewScore &score)
+{
+    std::lock_guard lock(m_mutex);
+    sqlite3_stmt *insert = m_insert.get();
+    ResetOnExit reset{insert};
+    // The time is taken under the lock, so receive times rise with the
+    // sequence numbers that order ties.
+    StoredScore stored{score.name, score.score, score.date, utcNowText(), 0};
+    sqlite3_bind_text(insert, 1, stored.name.data(), static_cast<int>(stored.name.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(insert, 2, stored.score);
+    sqlite3_bind_text(insert, 3, stored.date.data(), static_cast<int>(stored.date.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, 4, stored.receivedAt.data(), static_cast<int>(stored.receivedAt.size()),
+                      SQLITE_TRANSIENT);
+    const int stepped = sqlite3_step(insert);
+    if (stepped != SQLITE_DONE)
+        fail("store a score", stepped);
+    stored.sequence = sqlite3_last_insert_rowid(m_db.get());
+    return stored;
+}
+
+std::vector<StoredScore> SqliteScoreTable::bestScores(int count)
+{
+    std::vector<StoredScore> scores;
+    if (count <= 0)
+        return scores;
+    std::lock_guard lock(m_mutex);
+    sqlite3_stmt *best = m_best.get();
+    ResetOnExit reset{best};
+    sqlite3_bind_int(best, 1, count);
+    int stepped;
+    while ((stepped = sqlite3_step(best)) == SQLITE_ROW) {
+        scores.push_back({columnText(best, 0), sqlite3_column_int(best, 1), columnText(best, 2),
+                          columnText(best, 3), sqlite3_column_int64(best, 4)});
+    }
+    if (stepped != SQLITE_DONE)
+        fail("read the best scores", stepped);
+    return scores;
+}
+
+void SqliteScoreTable::execute(const char *sql)
+{
+    Statement statement = prepare(sql);
+    int stepped;
+    while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    }
+    if (stepped != SQLITE_DONE)
+        fail(std::string("run \"") + sql + "\"", stepped);
+}
+
+SqliteScoreTable::Statement SqliteScoreTable::prepare(const char *sql)
+{
+    sqlite3_stmt *raw = nullptr;
+    const int prepared = sqlite3_prepare_v2(m_db.get(), sql, -1, &raw, nullptr);
+    Statement statement(raw);
+    if (prepared != SQLITE_OK)
+        fail(std::string("prepare \"") + sql + "\"", prepared);
+    return statement;
+}
+
+void SqliteScoreTable::fail(const std::string &doing, int code) const
+{
+    const int primary = code & 0xFF;
+    const bool busy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+    std::string message = "Could not " + doing + ": ";
+    message += m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(code);
+    throw StoreError(message, busy);
+}

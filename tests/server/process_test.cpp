@@ -1,0 +1,388 @@
+#include "sqlitescoretable.h"
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kDeadline{20}; // generous: sanitizer builds are slow
+
+int msLeft(Clock::time_point deadline)
+{
+    return static_cast<int>(std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+}
+
+// The real pegsquare-server, its standard output on a pipe and its
+// standard error (the access log) in a file.
+class ServerProcess {
+public:
+    ServerProcess(const std::filesystem::path &folder, std::vector<std::string> arguments)
+        : m_logPath(folder / ("stderr-" + std::to_string(++s_started) + ".txt"))
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return;
+        m_stdout = out[0];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        arguments.insert(arguments.begin(), PEGSQUARE_SERVER_BINARY);
+        std::vector<char *> argv;
+        for (std::string &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, PEGSQUARE_SERVER_BINARY, &actions, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+    }
+    ~ServerProcess()
+    {
+        if (m_pid > 0 && m_status == kRunning) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_stdout >= 0)
+            ::close(m_stdout);
+    }
+
+    // Waits for the listening line; the port from it, or -1.
+    int waitListening()
+    {
+        const std::string line = readLine();
+        const std::string start = "pegsquare-server: listening on http://127.0.0.1:";
+        if (!line.starts_with(start))
+            return -1;
+        return std::stoi(line.substr(start.size()));
+    }
+    // Everything the program printed on standard output until it ended.
+    std::string readLine()
+    {
+        const auto deadline = Clock::now() + kDeadline;
+        while (m_out.find('\n') == std::string::npos && readSome(deadline)) {
+        }
+        const std::size_t end = m_out.find('\n');
+        std::string line = m_out.substr(0, end);
+        m_out.erase(0, end == std::string::npos ? m_out.size() : end + 1);
+        return line;
+    }
+    // Sends `signal` (none when 0) and waits for the end: the exit status,
+    // or -1 when it did not end in time or ended by a signal.
+    int stop(int signal = SIGTERM)
+    {
+        if (m_pid <= 0)
+            return -1;
+        if (signal != 0)
+            ::kill(m_pid, signal);
+        // Standard output closes when the process ends.
+        const auto deadline = Clock::now() + kDeadline;
+        while (readSome(deadline)) {
+        }
+        if (msLeft(deadline) == 0)
+            return -1;
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return m_status;
+    }
+    std::string output() const { return m_out; }
+    std::string log() const
+    {
+        std::ifstream in(m_logPath);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+private:
+    static constexpr int kRunning = -2;
+
+    bool readSome(Clock::time_point deadline)
+    {
+        pollfd entry{m_stdout, POLLIN, 0};
+        if (::poll(&entry, 1, msLeft(deadline)) <= 0)
+            return false;
+        char chunk[4096];
+        const ssize_t got = ::read(m_stdout, chunk, sizeof chunk);
+        if (got <= 0)
+            return false;
+        m_out.append(chunk, static_cast<std::size_t>(got));
+        return true;
+    }
+
+    static inline int s_started = 0;
+    std::filesystem::path m_logPath;
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+    int m_status = kRunning;
+    std::string m_out;
+};
+
+struct Response {
+    int status = 0;
+    std::map<std::string, std::string> headers; // names in lower case
+    std::string body;
+};
+
+// Sends `request` on a new connection and reads the answer until the server
+// closes it; status 0 when there was none in time.
+Response askServer(int port, const std::string &request)
+{
+    Response response;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string raw;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        const auto deadline = Clock::now() + kDeadline;
+        pollfd entry{fd, POLLIN, 0};
+        char chunk[65536];
+        ssize_t got;
+        while (::poll(&entry, 1, msLeft(deadline)) > 0 && (got = ::recv(fd, chunk, sizeof chunk, 0)) > 0)
+            raw.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    const std::size_t headEnd = raw.find("\r\n\r\n");
+    if (!raw.starts_with("HTTP/1.1 ") || headEnd == std::string::npos)
+        return response;
+    response.status = std::stoi(raw.substr(9, 3));
+    std::istringstream head(raw.substr(0, headEnd));
+    std::string line;
+    std::getline(head, line);
+    while (std::getline(head, line)) {
+        if (line.ends_with('\r'))
+            line.pop_back();
+        const std::size_t colon = line.find(':');
+        std::string name = line.substr(0, colon);
+        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        response.headers[name] = line.substr(colon + 2);
+    }
+    response.body = raw.substr(headEnd + 4);
+    return response;
+}
+
+// A request as the game sends it.
+std::string gameRequest(const std::string &target, const std::string &method = "GET")
+{
+    return method + " " + target
+        + " HTTP/1.0\r\nUser-Agent: Pegsquare HTTPGet\r\nAccept: */*\r\nPragma: no-cache\r\nHost: 127.0.0.1\r\n\r\n";
+}
+
+struct ServerFolder {
+    TempFolder folder;
+    std::string db() const { return (folder.path() / "scores.db").string(); }
+    std::vector<std::string> arguments(int port = 0) const
+    {
+        return {"--port", std::to_string(port), "--db", db(), "--content", (folder.path() / "content").string()};
+    }
+};
+
+std::size_t lineCount(const std::string &text)
+{
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(serverProcess, EveryRouteAnswersOverTheWire)
+{
+    ServerFolder where;
+    const std::string installer = installerBytes(200000);
+    writeFile(where.folder.path() / "content" / "pegsquare" / "pegsquareversion.txt", "9.9.9\n");
+    writeFile(where.folder.path() / "content" / "pegsquare" / "pegsetup.exe", installer);
+    ServerProcess server(where.folder.path(), where.arguments());
+    const int port = server.waitListening();
+    ASSERT_GT(port, 0) << server.log();
+
+    struct Row {
+        const char *name;
+        std::string method;
+        std::string target;
+        int status;
+        std::string type;
+        std::string bodyHas; // for GET; a HEAD must have no body at all
+    };
+    const Row rows[] = {
+        {"home", "GET", "/", 200, "text/html; charset=utf-8", "/games/lobby_games/cribbage"},
+        {"lobby", "GET", "/games/lobby_games/cribbage", 200, "text/html; charset=utf-8", "/counter/pegsquare.shtml"},
+        {"posting", "GET", "/cgi-bin/pegsquare.cgi?name=Wire Jo&date=1/2/26&score=99", 200,
+         "text/html; charset=utf-8", "Wire Jo"},
+        {"list", "GET", "/counter/pegsquare.shtml", 200, "text/html; charset=utf-8", ">Wire Jo<"},
+        {"list, HEAD", "HEAD", "/counter/pegsquare.shtml", 200, "text/html; charset=utf-8", ""},
+        {"bad posting", "GET", "/cgi-bin/pegsquare.cgi?name=Al&date=2/30/26&score=1", 400,
+         "text/plain; charset=utf-8", "date"},
+        {"version", "GET", "/pegsquare/pegsquareversion.txt", 200, "text/plain; charset=utf-8", "9.9.9\n"},
+        {"installer", "GET", "/pegsquare/pegsetup.exe", 200, "application/octet-stream", installer},
+        {"installer, HEAD", "HEAD", "/pegsquare/pegsetup.exe", 200, "application/octet-stream", ""},
+        {"unknown path", "GET", "/nope", 404, "text/plain; charset=utf-8", "nothing"},
+        {"POST", "POST", "/", 405, "text/plain; charset=utf-8", "GET and HEAD"},
+        {"unknown method", "BREW", "/", 405, "text/plain; charset=utf-8", "GET and HEAD"},
+    };
+    for (const Row &row : rows) {
+        Response response = askServer(port, gameRequest(row.target, row.method));
+        EXPECT_EQ(response.status, row.status) << row.name;
+        EXPECT_EQ(response.headers["content-type"], row.type) << row.name;
+        if (row.method == "HEAD") {
+            EXPECT_TRUE(response.body.empty()) << row.name;
+            EXPECT_GT(std::stol(response.headers["content-length"]), 0) << row.name;
+        } else if (row.bodyHas == installer) {
+            EXPECT_EQ(response.headers["content-length"], std::to_string(installer.size())) << row.name;
+            EXPECT_TRUE(response.body == installer) << row.name;
+        } else {
+            EXPECT_NE(response.body.find(row.bodyHas), std::string::npos) << row.name << ": " << response.body;
+        }
+        if (row.status == 405) {
+            EXPECT_EQ(response.headers["allow"], "GET, HEAD") << row.name;
+        }
+    }
+
+    ASSERT_EQ(server.stop(SIGTERM), 0) << server.log();
+    const std::string log = server.log();
+    EXPECT_EQ(lineCount(log), std::size(rows)) << log;
+    for (const Row &row : rows) {
+        std::string target = row.target;
+        for (std::size_t at = target.find(' '); at != std::string::npos; at = target.find(' ', at))
+            target.replace(at, 1, "%20");
+        const std::string fields = " 127.0.0.1 " + row.method + " " + target + " " + std::to_string(row.status) + " ";
+        EXPECT_NE(log.find(fields), std::string::npos) << row.name << "\n" << log;
+    }
+}
+
+TEST(serverProcess, OversizedHeadsAreRefused)
+{
+    ServerFolder where;
+    ServerProcess server(where.folder.path(), where.arguments());
+    const int port = server.waitListening();
+    ASSERT_GT(port, 0) << server.log();
+    std::string manyHeaders;
+    for (int i = 0; i < 200; ++i)
+        manyHeaders += "X-Filler-" + std::to_string(i) + ": y\r\n";
+    const struct {
+        const char *name;
+        std::string request;
+        int status;
+    } rows[] = {
+        {"request line", "GET /" + std::string(20000, 'a') + " HTTP/1.0\r\n\r\n", 414},
+        {"one huge header", "GET / HTTP/1.0\r\nX-Big: " + std::string(20000, 'b') + "\r\n\r\n", 431},
+        {"many headers", "GET / HTTP/1.0\r\n" + manyHeaders + "\r\n", 431},
+        {"body on a GET is not taken for a request", "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 18\r\n\r\n"
+                                                     "GET /nope HTTP/1.1",
+         200},
+        {"still serving", gameRequest("/"), 200},
+    };
+    for (const auto &row : rows) {
+        Response response = askServer(port, row.request);
+        EXPECT_EQ(response.status, row.status) << row.name;
+        EXPECT_FALSE(response.body.empty()) << row.name;
+    }
+    EXPECT_EQ(server.stop(SIGINT), 0);
+    EXPECT_EQ(lineCount(server.log()), std::size(rows)) << server.log();
+}
+
+TEST(serverProcess, ConcurrentPostingsAreEachStoredOnce)
+{
+    constexpr int kThreads = 8;
+    constexpr int kPostings = 25;
+    ServerFolder where;
+    ServerProcess server(where.folder.path(), where.arguments());
+    const int port = server.waitListening();
+    ASSERT_GT(port, 0) << server.log();
+    std::vector<std::thread> threads;
+    std::vector<int> answered(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int p = 0; p < kPostings; ++p) {
+                const std::string query = "name=t" + std::to_string(t) + "p" + std::to_string(p)
+                    + "&date=3/4/26&score=" + std::to_string(t * 100 + p);
+                answered[t] += askServer(port, gameRequest("/cgi-bin/pegsquare.cgi?" + query)).status == 200;
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    ASSERT_EQ(server.stop(), 0);
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_EQ(answered[t], kPostings) << "thread " << t;
+
+    SqliteScoreTable table(where.db());
+    const auto scores = table.bestScores(10 * kThreads * kPostings);
+    std::multiset<std::string> names;
+    for (const StoredScore &score : scores)
+        names.insert(score.name + "=" + std::to_string(score.score));
+    EXPECT_EQ(scores.size(), static_cast<std::size_t>(kThreads * kPostings));
+    for (int t = 0; t < kThreads; ++t)
+        for (int p = 0; p < kPostings; ++p)
+            EXPECT_EQ(names.count("t" + std::to_string(t) + "p" + std::to_string(p) + "="
+                                  + std::to_string(t * 100 + p)),
+                      1u);
+}
+
+TEST(serverProcess, RestartKeepsTheScores)
+{
+    ServerFolder where;
+    {
+        ServerProcess first(where.folder.path(), where.arguments());
+        const int port = first.waitListening();
+        ASSERT_GT(port, 0) << first.log();
+        ASSERT_EQ(askServer(port, gameRequest("/cgi-bin/pegsquare.cgi?name=Kept&date=1/1/26&score=7")).status, 200);
+        ASSERT_EQ(first.stop(), 0);
+    }
+    ServerProcess second(where.folder.path(), where.arguments());
+    const int port = second.waitListening();
+    ASSERT_GT(port, 0) << second.log();
+    EXPECT_NE(askServer(port, gameRequest("/counter/pegsquare.shtml")).body.find(">Kept<"), std::string::npos);
+    EXPECT_EQ(second.stop(), 0);
+}
+
+TEST(serverProcess, StartFailuresEndWithTheirStatus)
+{
+    ServerFolder where;
+    ServerProcess holder(where.folder.path(), where.arguments());
+    const int port = holder.waitListening();
+    ASSERT_GT(port, 0) << holder.log();
+    const struct {
+        const char *name;
+        std::vector<std::string> arguments;
+        int status;
+        std::string says; // on standard error, or standard output for --help
+    } rows[] = {
+        {"port in use", where.arguments(port), 1, "cannot listen"},
+        {"database folder missing", {"--port", "0", "--db", (where.folder.path() / "no" / "s.db").string()}, 1,
+         "score database"},
+        {"unknown argument", {"--bogus"}, 2, "unknown argument"},
+        {"bad port", {"--port", "http"}, 2, "--port"},
+        {"help", {"--help"}, 0, "Usage: pegsquare-server"},
+    };
+    for (const auto &row : rows) {
+        ServerProcess failing(where.folder.path(), row.arguments);
+        EXPECT_EQ(failing.stop(0), row.status) << row.name;
+        const std::string said = row.status == 0 ? failing.output() : failing.log();
+        EXPECT_NE(said.find(row.says), std::string::npos) << row.name << ": " << said;
+    }
+    EXPECT_EQ(holder.stop(), 0);
+}
+
+} // namespace

@@ -1,0 +1,137 @@
+#include "accesslog.h"
+#include "options.h"
+#include "requesthead.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string headWith(const std::string &headers, const std::string &line = "GET / HTTP/1.1")
+{
+    return line + "\r\n" + headers + "\r\n";
+}
+
+TEST(serverHead, ScanMeasuresTheHeadBeforeHttplibReadsIt)
+{
+    const HeadLimits limits; // 4096-byte line, 8192 header bytes, 64 lines
+    struct Row {
+        const char *name;
+        std::string bytes;
+        HeadState state;
+        bool body = false;
+        bool close = false;
+    };
+    const std::string longest = "GET /" + std::string(4096 - 14, 'a') + " HTTP/1.1";
+    const Row rows[] = {
+        {"no headers", headWith(""), HeadState::Complete},
+        {"not ended yet", "GET / HTTP/1.1\r\nHost: x\r\n", HeadState::Incomplete},
+        {"request line not ended yet", "GET /abc", HeadState::Incomplete},
+        {"longest request line", headWith("", longest), HeadState::Complete},
+        {"request line one byte too long", headWith("", longest + "a"), HeadState::RequestLineTooLong},
+        {"unended request line too long", std::string(5000, 'a'), HeadState::RequestLineTooLong},
+        {"one huge header", headWith("X-Big: " + std::string(9000, 'b') + "\r\n"), HeadState::HeadersTooLarge},
+        {"unended huge header", "GET / HTTP/1.1\r\nX: " + std::string(9000, 'b'), HeadState::HeadersTooLarge},
+        {"64 headers", headWith([] { std::string h; for (int i = 0; i < 64; ++i) h += "X: y\r\n"; return h; }()),
+         HeadState::Complete},
+        {"65 headers", headWith([] { std::string h; for (int i = 0; i < 65; ++i) h += "X: y\r\n"; return h; }()),
+         HeadState::HeadersTooLarge},
+        {"content length", headWith("Content-Length: 5\r\n"), HeadState::Complete, true},
+        {"zero content length", headWith("content-length:  0 \r\n"), HeadState::Complete, false},
+        {"chunked", headWith("Transfer-Encoding: chunked\r\n"), HeadState::Complete, true},
+        {"HTTP/1.0 closes", headWith("", "GET / HTTP/1.0"), HeadState::Complete, false, true},
+        {"HTTP/1.0 keep-alive", headWith("Connection: Keep-Alive\r\n", "GET / HTTP/1.0"), HeadState::Complete},
+        {"HTTP/1.1 close", headWith("Connection: close\r\n"), HeadState::Complete, false, true},
+    };
+    for (const Row &row : rows) {
+        const HeadScan scan = scanRequestHead(row.bytes, limits);
+        EXPECT_EQ(scan.state, row.state) << row.name;
+        if (row.state != HeadState::Complete)
+            continue;
+        EXPECT_EQ(scan.length, row.bytes.size()) << row.name;
+        EXPECT_EQ(scan.declaresBody, row.body) << row.name;
+        EXPECT_EQ(scan.wantsClose, row.close) << row.name;
+    }
+    // What follows the head (a body, the next request) is not part of it.
+    EXPECT_EQ(scanRequestHead(headWith("") + "GET /next", limits).length, headWith("").size());
+}
+
+TEST(serverHead, MendEscapesBlanksInTheTargetAndDropsRanges)
+{
+    struct Row {
+        const char *name;
+        std::string head;
+        std::optional<std::string> mended;
+    };
+    const Row rows[] = {
+        {"nothing to mend", headWith("Host: x\r\n"), std::nullopt},
+        {"blanks in a name", headWith("", "GET /p?name= Jo  Smith&score=5 HTTP/1.0"),
+         headWith("", "GET /p?name=%20Jo%20%20Smith&score=5 HTTP/1.0")},
+        {"range dropped", headWith("Host: x\r\nrange: bytes=0-1\r\nAccept: */*\r\n"),
+         headWith("Host: x\r\nAccept: */*\r\n")},
+        {"no version left alone", "GET /a b\r\n\r\n", std::nullopt},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(mendRequestHead(row.head), row.mended) << row.name;
+}
+
+TEST(serverOptions, ArgumentsAreReadOrRefused)
+{
+    using Outcome = ParsedArguments::Outcome;
+    struct Row {
+        const char *name;
+        std::vector<std::string> arguments;
+        Outcome outcome;
+        ServerOptions options = {};
+    };
+    const Row rows[] = {
+        {"defaults", {}, Outcome::Run, {"127.0.0.1", 8080, "pegsquare-scores.db", "content"}},
+        {"every option", {"--listen", "::1", "--port", "0", "--db", "a.db", "--content", "c"}, Outcome::Run,
+         {"::1", 0, "a.db", "c"}},
+        {"values after =", {"--port=65535", "--db=x=y.db"}, Outcome::Run, {"127.0.0.1", 65535, "x=y.db", "content"}},
+        {"later wins", {"--port", "1", "--port", "2"}, Outcome::Run, {"127.0.0.1", 2, "pegsquare-scores.db", "content"}},
+        {"help", {"--port", "1", "--help"}, Outcome::Help},
+        {"unknown option", {"--verbose"}, Outcome::Error},
+        {"stray word", {"serve"}, Outcome::Error},
+        {"missing value", {"--port"}, Outcome::Error},
+        {"empty value", {"--db="}, Outcome::Error},
+        {"port too large", {"--port", "65536"}, Outcome::Error},
+        {"negative port", {"--port", "-1"}, Outcome::Error},
+        {"port with a letter", {"--port", "80a"}, Outcome::Error},
+        {"port too long", {"--port", "0000080"}, Outcome::Error},
+    };
+    for (const Row &row : rows) {
+        const ParsedArguments parsed = parseArguments(row.arguments);
+        EXPECT_EQ(parsed.outcome, row.outcome) << row.name;
+        if (row.outcome == Outcome::Error) {
+            EXPECT_FALSE(parsed.error.empty()) << row.name;
+        }
+        if (row.outcome != Outcome::Run)
+            continue;
+        EXPECT_EQ(parsed.options.listen, row.options.listen) << row.name;
+        EXPECT_EQ(parsed.options.port, row.options.port) << row.name;
+        EXPECT_EQ(parsed.options.databasePath, row.options.databasePath) << row.name;
+        EXPECT_EQ(parsed.options.contentFolder, row.options.contentFolder) << row.name;
+    }
+}
+
+TEST(serverLog, EachRequestIsOneLineOfSixFields)
+{
+    // 2026-08-12T09:05:03.042Z
+    const auto when = std::chrono::system_clock::time_point(std::chrono::milliseconds(1786525503042LL));
+    struct Row {
+        const char *name;
+        AccessRecord record;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"plain", {"127.0.0.1", "GET", "/counter/pegsquare.shtml", 200, 1234},
+         "2026-08-12T09:05:03.042Z 127.0.0.1 GET /counter/pegsquare.shtml 200 1234"},
+        {"line breaks, blanks and escapes written as bytes", {"::1", "GET", "/a b\r\n\x1b[2J\\", 404, 9},
+         "2026-08-12T09:05:03.042Z ::1 GET /a\\x20b\\x0D\\x0A\\x1B[2J\\x5C 404 9"},
+        {"nothing known", {"", "", "", 400, 0}, "2026-08-12T09:05:03.042Z - - - 400 0"},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(accessLogLine(when, row.record), row.line) << row.name;
+}
+
+} // namespace

@@ -1,0 +1,319 @@
+#include "content.h"
+#include "pages.h"
+#include "routes.h"
+#include "sqlitescoretable.h"
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+
+namespace {
+
+// The routes over a real score database and content folder in a temporary folder.
+struct RouteBench {
+    TempFolder folder;
+    SqliteScoreTable table{(folder.path() / "scores.db").string()};
+    Routes routes{table, PublishedContent(folder.path() / "content")};
+
+    Reply get(const std::string &target, std::string_view method = "GET")
+    {
+        return routes.handle({method, target});
+    }
+    Reply post(const std::string &query) { return get("/cgi-bin/pegsquare.cgi?" + query); }
+    std::vector<StoredScore> all() { return table.bestScores(1000); }
+};
+
+std::string repeat(std::string_view piece, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += piece;
+    return text;
+}
+
+struct Stored {
+    std::string name;
+    int score;
+    std::string date;
+};
+
+struct PostingRow {
+    const char *name;
+    std::string query;
+    std::optional<Stored> stored; // nullopt: refused with 400, nothing stored
+};
+
+void checkPostings(const std::vector<PostingRow> &rows)
+{
+    for (const PostingRow &row : rows) {
+        RouteBench bench;
+        const Reply reply = bench.post(row.query);
+        const auto scores = bench.all();
+        EXPECT_FALSE(reply.body.empty()) << row.name;
+        if (!row.stored) {
+            EXPECT_EQ(reply.status, 400) << row.name;
+            EXPECT_TRUE(scores.empty()) << row.name;
+            continue;
+        }
+        EXPECT_EQ(reply.status, 200) << row.name << ": " << reply.body;
+        ASSERT_EQ(scores.size(), 1u) << row.name;
+        EXPECT_EQ(scores[0].name, row.stored->name) << row.name;
+        EXPECT_EQ(scores[0].score, row.stored->score) << row.name;
+        EXPECT_EQ(scores[0].date, row.stored->date) << row.name;
+    }
+}
+
+std::string posting(const std::string &name, const std::string &date = "12/8/26", const std::string &score = "50")
+{
+    return "name=" + name + "&date=" + date + "&score=" + score;
+}
+
+TEST(serverRoutes, PostingsAreCheckedBeforeAnythingIsStored)
+{
+    const std::string e = "%C3%A9"; // é, two bytes
+    checkPostings({
+        {"plain", posting("Al", "12/8/26", "120"), Stored{"Al", 120, "12/8/26"}},
+        {"32 ASCII characters", posting(repeat("a", 32)), Stored{repeat("a", 32), 50, "12/8/26"}},
+        {"33 ASCII characters", posting(repeat("a", 33)), std::nullopt},
+        {"32 non-ASCII characters", posting(repeat(e, 32)), Stored{repeat("é", 32), 50, "12/8/26"}},
+        {"33 non-ASCII characters", posting(repeat(e, 33)), std::nullopt},
+        {"letters of other scripts", posting("%E6%97%A5%E6%9C%AC%D0%AF"), Stored{"日本Я", 50, "12/8/26"}},
+        {"blanks around kept", posting("%20Al%20"), Stored{" Al ", 50, "12/8/26"}},
+        {"plus stays plus", posting("a+b"), Stored{"a+b", 50, "12/8/26"}},
+        {"empty name", posting(""), std::nullopt},
+        {"only blanks", posting("%20%20%20"), std::nullopt},
+        {"only an ideographic space", posting("%E3%80%80"), std::nullopt},
+        {"tab", posting("a%09b"), std::nullopt},
+        {"line break", posting("a%0Ab"), std::nullopt},
+        {"NUL", posting("a%00b"), std::nullopt},
+        {"DEL", posting("a%7F"), std::nullopt},
+        {"C1 control", posting("a%C2%85"), std::nullopt},
+        {"not UTF-8", posting("a%FF"), std::nullopt},
+        {"overlong UTF-8", posting("a%C0%AF"), std::nullopt},
+        {"UTF-16 surrogate", posting("a%ED%A0%80"), std::nullopt},
+        {"cut UTF-8", posting("a%E6%97"), std::nullopt},
+        {"percent without digits", posting("50%"), std::nullopt},
+        {"percent with a non-hex digit", posting("%G1"), std::nullopt},
+        {"score 0", posting("Al", "12/8/26", "0"), Stored{"Al", 0, "12/8/26"}},
+        {"score 100000", posting("Al", "12/8/26", "100000"), Stored{"Al", 100000, "12/8/26"}},
+        {"leading zeros", posting("Al", "12/8/26", "000120"), Stored{"Al", 120, "12/8/26"}},
+        {"score 100001", posting("Al", "12/8/26", "100001"), std::nullopt},
+        {"score -1", posting("Al", "12/8/26", "-1"), std::nullopt},
+        {"score with a letter", posting("Al", "12/8/26", "12a"), std::nullopt},
+        {"30-digit score", posting("Al", "12/8/26", repeat("9", 30)), std::nullopt},
+        {"empty score", posting("Al", "12/8/26", ""), std::nullopt},
+        {"score with a sign", posting("Al", "12/8/26", "+5"), std::nullopt},
+        {"leap day in a leap year", posting("Al", "2/29/24"), Stored{"Al", 50, "2/29/24"}},
+        {"leap day in 2000", posting("Al", "2/29/00"), Stored{"Al", 50, "2/29/00"}},
+        {"leap day in a common year", posting("Al", "2/29/25"), std::nullopt},
+        {"31st of a 30-day month", posting("Al", "4/31/26"), std::nullopt},
+        {"month 13", posting("Al", "13/1/26"), std::nullopt},
+        {"month 0", posting("Al", "0/1/26"), std::nullopt},
+        {"day 0", posting("Al", "1/0/26"), std::nullopt},
+        {"dots, month first", posting("Al", "1.5.07"), Stored{"Al", 50, "1.5.07"}},
+        {"dashes and leading zeros", posting("Al", "01-05-07"), Stored{"Al", 50, "01-05-07"}},
+        {"mismatched separators", posting("Al", "12/8.26"), std::nullopt},
+        {"digit-less date", posting("Al", "//"), std::nullopt},
+        {"doubled separator", posting("Al", "12//26"), std::nullopt},
+        {"three-digit month", posting("Al", "012/8/26"), std::nullopt},
+        {"one-digit year", posting("Al", "12/8/6"), std::nullopt},
+        {"three-digit year", posting("Al", "12/8/026"), std::nullopt},
+        {"four-digit year", posting("Al", "12/8/2026"), std::nullopt},
+        {"control separator", posting("Al", "12%098%0926"), std::nullopt},
+        {"empty date", posting("Al", ""), std::nullopt},
+    });
+}
+
+TEST(serverRoutes, QueriesKeepTheNameAsTyped)
+{
+    checkPostings({
+        {"ampersand in the name", posting("Tom&Jerry"), Stored{"Tom&Jerry", 50, "12/8/26"}},
+        {"score marker in the name", posting("a&score=9"), Stored{"a&score=9", 50, "12/8/26"}},
+        {"date marker in the name", posting("x&date=1/1/26"), Stored{"x&date=1/1/26", 50, "12/8/26"}},
+        {"escaped score marker", posting("%26score%3D"), Stored{"&score=", 50, "12/8/26"}},
+        {"equals signs", posting("a=b=c"), Stored{"a=b=c", 50, "12/8/26"}},
+        {"form in another order", "score=7&name=Bo&date=1/2/26", Stored{"Bo", 7, "1/2/26"}},
+        {"form with an unknown key", "date=1/2/26&x=1&score=7&name=Bo", Stored{"Bo", 7, "1/2/26"}},
+        {"form with a key twice", "score=7&name=Bo&date=1/2/26&name=Cy", std::nullopt},
+        {"no score", "name=Bo&date=1/2/26", std::nullopt},
+        {"no query", "", std::nullopt},
+        {"more after the score", posting("Bo") + "&x=1", std::nullopt},
+    });
+}
+
+TEST(serverRoutes, ListShowsMarkupInNamesAsText)
+{
+    RouteBench bench;
+    ASSERT_EQ(bench.post(posting("%3Cb%3E%22x%22%26amp%3B")).status, 200);
+    const std::string page = bench.get("/counter/pegsquare.shtml").body;
+    EXPECT_NE(page.find("&lt;b&gt;&quot;x&quot;&amp;amp;"), std::string::npos);
+    EXPECT_EQ(page.find("<b>\"x\""), std::string::npos);
+}
+
+TEST(serverRoutes, SqlInNamesIsStoredAsTyped)
+{
+    RouteBench bench;
+    const std::string typed = "x'); DROP TABLE scores;--";
+    ASSERT_EQ(bench.post(posting("x')%3B%20DROP%20TABLE%20scores%3B--")).status, 200);
+    ASSERT_EQ(bench.post(posting("Bo")).status, 200);
+    const auto scores = bench.all();
+    ASSERT_EQ(scores.size(), 2u);
+    EXPECT_EQ(scores[0].name, typed);
+}
+
+TEST(serverRoutes, TiesGoToTheEarlierPosting)
+{
+    RouteBench bench;
+    for (const char *query : {"name=A&date=1/1/26&score=50", "name=B&date=1/1/26&score=70",
+                              "name=C&date=1/1/26&score=50", "name=D&date=1/1/26&score=50"})
+        ASSERT_EQ(bench.post(query).status, 200);
+    const std::string page = bench.get("/counter/pegsquare.shtml").body;
+    std::vector<std::size_t> at;
+    for (const char *name : {">B<", ">A<", ">C<", ">D<"})
+        at.push_back(page.find(name));
+    EXPECT_NE(at[0], std::string::npos);
+    EXPECT_TRUE(std::is_sorted(at.begin(), at.end())) << page;
+}
+
+TEST(serverRoutes, ListShowsTheBestHundredAndIsFreshAfterEachPosting)
+{
+    RouteBench bench;
+    EXPECT_NE(bench.get("/counter/pegsquare.shtml").body.find("No scores yet"), std::string::npos);
+    for (int score = 1; score <= 105; ++score) {
+        ASSERT_EQ(bench.post(posting("p" + std::to_string(score), "1/1/26", std::to_string(score))).status, 200);
+        // Read after every posting, so a page kept from before would show.
+        const std::string page = bench.get("/counter/pegsquare.shtml").body;
+        ASSERT_NE(page.find(">p" + std::to_string(score) + "<"), std::string::npos) << score;
+    }
+    const Reply list = bench.get("/counter/pegsquare.shtml");
+    EXPECT_EQ(list.contentType, "text/html; charset=utf-8");
+    std::size_t rows = 0;
+    for (std::size_t at = list.body.find("<td align=\"right\">"); at != std::string::npos;
+         at = list.body.find("<td align=\"right\">", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, 2u * kListedScores); // rank and score cells
+    EXPECT_NE(list.body.find(">p6<"), std::string::npos);
+    EXPECT_EQ(list.body.find(">p5<"), std::string::npos);
+}
+
+TEST(serverRoutes, PublishedFilesAreServedAsTheyAre)
+{
+    struct Row {
+        const char *name;
+        const char *file; // under content/pegsquare/, or nullptr
+        std::string bytes;
+        const char *target;
+        int status;
+        std::string body; // expected body, checked when the status is 200
+    };
+    const std::string installer = installerBytes(300000);
+    const Row rows[] = {
+        {"version when none is published", nullptr, "", "/pegsquare/pegsquareversion.txt", 200, PEGSQUARE_VERSION},
+        {"published version", "pegsquareversion.txt", "1.0.2\r\n", "/pegsquare/pegsquareversion.txt", 200,
+         "1.0.2\r\n"},
+        {"oversized version", "pegsquareversion.txt", std::string(PublishedContent::kMaxVersionBytes + 1, '1'),
+         "/pegsquare/pegsquareversion.txt", 500, ""},
+        {"installer when none is published", nullptr, "", "/pegsquare/pegsetup.exe", 404, ""},
+        {"installer a folder", "pegsetup.exe/x", "", "/pegsquare/pegsetup.exe", 404, ""},
+        {"published installer", "pegsetup.exe", installer, "/pegsquare/pegsetup.exe", 200, installer},
+    };
+    for (const Row &row : rows) {
+        RouteBench bench;
+        if (row.file)
+            writeFile(bench.folder.path() / "content" / "pegsquare" / row.file, row.bytes);
+        const Reply reply = bench.get(row.target);
+        EXPECT_EQ(reply.status, row.status) << row.name;
+        if (row.status != 200) {
+            EXPECT_FALSE(reply.body.empty()) << row.name;
+            continue;
+        }
+        std::string body = reply.body;
+        if (reply.file) {
+            EXPECT_EQ(reply.contentType, "application/octet-stream") << row.name;
+            body.assign(reply.file->size(), '\0');
+            EXPECT_EQ(reply.file->readAt(0, body.data(), body.size()), static_cast<long>(body.size())) << row.name;
+        }
+        EXPECT_EQ(body, row.body) << row.name;
+    }
+}
+
+TEST(serverRoutes, OtherPathsAndMethodsAreRefused)
+{
+    struct Row {
+        const char *name;
+        const char *method;
+        const char *target;
+        int status;
+        bool stored;
+    };
+    const Row rows[] = {
+        {"unknown path", "GET", "/counter/other.shtml", 404, false},
+        {"posting path with a suffix", "GET", "/cgi-bin/pegsquare.cgi/x?name=A&date=1/1/26&score=5", 404, false},
+        {"POST", "POST", "/cgi-bin/pegsquare.cgi?name=A&date=1/1/26&score=5", 405, false},
+        {"DELETE", "DELETE", "/", 405, false},
+        {"HEAD of a posting stores nothing", "HEAD", "/cgi-bin/pegsquare.cgi?name=A&date=1/1/26&score=5", 200, false},
+        {"GET of a posting stores it", "GET", "/cgi-bin/pegsquare.cgi?name=A&date=1/1/26&score=5", 200, true},
+    };
+    for (const Row &row : rows) {
+        RouteBench bench;
+        const Reply reply = bench.get(row.target, row.method);
+        EXPECT_EQ(reply.status, row.status) << row.name;
+        EXPECT_FALSE(reply.body.empty()) << row.name;
+        EXPECT_EQ(bench.all().size(), row.stored ? 1u : 0u) << row.name;
+        if (row.status == 405) {
+            ASSERT_EQ(reply.headers.size(), 1u) << row.name;
+            EXPECT_EQ(reply.headers[0].first, "Allow") << row.name;
+            EXPECT_EQ(reply.headers[0].second, "GET, HEAD") << row.name;
+        }
+    }
+}
+
+// Every tag and entity in a page, checked against what the game's viewer knows.
+TEST(serverPages, UseOnlyWhatTheGamesViewerShows)
+{
+    const std::set<std::string> tags = {
+        "html", "title", "body", "head", "b", "i", "h1", "h2", "h3", "h4", "h5", "h6", "em", "strong", "u",
+        "cite", "var", "tt", "code", "kbd", "samp", "ol", "ul", "dir", "menu", "dl", "a", "address",
+        "blockquote", "pre", "center", "table", "td", "th", "caption", "form", "textarea", "select", "option",
+        "font", "sub", "sup", "big", "small", "p", "map", "frameset", "noframes", "script", "div", "s",
+        "strike", "tr", "nobr", "li", "br", "hr", "dd", "dt", "img", "base", "button", "input", "basefont",
+        "area", "frame", "bgsound", "meta", "wbr"};
+    const std::set<std::string> entities = {"amp", "lt", "gt", "quot", "nbsp", "times"};
+    const std::vector<StoredScore> scores = {{"<i>&\"", 100, "1/1/26", "", 1}, {"Bo", 90, "2/1/26", "", 2}};
+    const struct {
+        const char *name;
+        std::string page;
+    } rows[] = {
+        {"home", homePage(false)},
+        {"home with installer", homePage(true)},
+        {"lobby", lobbyPage()},
+        {"list", scoreListPage(scores)},
+        {"empty list", scoreListPage({})},
+        {"received", scoreReceivedPage({"<i>&\"", 5, "1/1/26"})},
+    };
+    for (const auto &row : rows) {
+        const std::string &page = row.page;
+        EXPECT_NE(page.find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"),
+                  std::string::npos)
+            << row.name;
+        EXPECT_NE(page.find("bgcolor=\"#D2C584\""), std::string::npos) << row.name;
+        EXPECT_EQ(page.find("style"), std::string::npos) << row.name;
+        EXPECT_EQ(page.find("class="), std::string::npos) << row.name;
+        for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+            std::size_t end = page.find_first_of(" >", at);
+            std::string tag = page.substr(at + 1, end - at - 1);
+            if (!tag.empty() && tag[0] == '/')
+                tag.erase(0, 1);
+            EXPECT_TRUE(tags.count(tag)) << row.name << ": <" << tag << ">";
+        }
+        for (std::size_t at = page.find('&'); at != std::string::npos; at = page.find('&', at + 1)) {
+            const std::size_t end = page.find(';', at);
+            ASSERT_NE(end, std::string::npos) << row.name;
+            EXPECT_TRUE(entities.count(page.substr(at + 1, end - at - 1))) << row.name << ": " << page.substr(at, 8);
+        }
+    }
+}
+
+} // namespace
