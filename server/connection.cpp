@@ -36,10 +36,10 @@ bool pollOne(int fd, short events, std::chrono::milliseconds timeout)
     }
 }
 
-ssize_t receive(int fd, char *buffer, std::size_t size)
+ssize_t receive(int fd, char *buffer, std::size_t size, int flags = 0)
 {
     for (;;) {
-        const ssize_t got = ::recv(fd, buffer, size, 0);
+        const ssize_t got = ::recv(fd, buffer, size, flags);
         if (got >= 0 || errno != EINTR)
             return got;
     }
@@ -175,6 +175,10 @@ ssize_t ConnectionStream::read(char *ptr, size_t size)
         m_taken += count;
         return static_cast<ssize_t>(count);
     }
+    // Take what is there without a poll first; wait only when nothing is.
+    const ssize_t got = receive(m_fd, ptr, size, MSG_DONTWAIT);
+    if (got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+        return got;
     if (!pollOne(m_fd, POLLIN, m_readTimeout))
         return -1;
     return receive(m_fd, ptr, size);
@@ -182,32 +186,43 @@ ssize_t ConnectionStream::read(char *ptr, size_t size)
 
 ssize_t ConnectionStream::write(const char *ptr, size_t size)
 {
-    if (!pollOne(m_fd, POLLOUT, m_writeTimeout))
-        return -1;
+    // MSG_NOSIGNAL: a client that went away is an error here, not a SIGPIPE.
+    // The first try does not wait; only a full send buffer costs a poll.
+    int flags = MSG_NOSIGNAL | MSG_DONTWAIT;
     for (;;) {
-        // MSG_NOSIGNAL: a client that went away is an error here, not a SIGPIPE.
-        const ssize_t sent = ::send(m_fd, ptr, size, MSG_NOSIGNAL);
-        if (sent >= 0 || errno != EINTR)
+        const ssize_t sent = ::send(m_fd, ptr, size, flags);
+        if (sent >= 0)
             return sent;
+        if (errno == EINTR)
+            continue;
+        if ((errno != EAGAIN && errno != EWOULDBLOCK) || !(flags & MSG_DONTWAIT)
+            || !pollOne(m_fd, POLLOUT, m_writeTimeout))
+            return -1;
+        flags = MSG_NOSIGNAL;
     }
 }
 
+// Both ends are asked for once per connection, not once per request.
 void ConnectionStream::get_remote_ip_and_port(std::string &ip, int &port) const
 {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    ip.clear();
-    port = -1;
-    if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        addressText(address, ip, port);
+    if (m_remotePort < 0) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            addressText(address, m_remoteIp, m_remotePort);
+    }
+    ip = m_remoteIp;
+    port = m_remotePort;
 }
 
 void ConnectionStream::get_local_ip_and_port(std::string &ip, int &port) const
 {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    ip.clear();
-    port = -1;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        addressText(address, ip, port);
+    if (m_localPort < 0) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            addressText(address, m_localIp, m_localPort);
+    }
+    ip = m_localIp;
+    port = m_localPort;
 }

@@ -53,4 +53,8 @@ private:
     std::chrono::milliseconds m_writeTimeout;
     std::string m_in;     // received, and from m_taken on not yet read by httplib
     std::size_t m_taken = 0;
+    mutable std::string m_remoteIp;
+    mutable int m_remotePort = -1;
+    mutable std::string m_localIp;
+    mutable int m_localPort = -1;
 };

@@ -216,8 +216,18 @@ void HttpServer::answer(const httplib::Request &request, httplib::Response &resp
     response.set_header("Accept-Ranges", "none");
     for (auto &[name, value] : reply.headers)
         response.set_header(name, value);
+    if (reply.sharedBody && !reply.sharedBody->empty()) {
+        // Written straight from the cached page: the busiest answer is never copied.
+        std::shared_ptr<const std::string> page = std::move(reply.sharedBody);
+        response.set_content_provider(page->size(), reply.contentType,
+                                      [page](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                          return sink.write(page->data() + offset, length);
+                                      });
+        return;
+    }
     if (!reply.file || reply.file->size() == 0) {
-        response.set_content(std::move(reply.body), reply.contentType);
+        response.body = std::move(reply.body);
+        response.set_header("Content-Type", reply.contentType);
         return;
     }
     std::shared_ptr<const PublishedFile> file = std::move(reply.file);

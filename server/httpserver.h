@@ -19,7 +19,7 @@ struct ServerLimits {
     std::chrono::milliseconds writeTimeout{5000}; // for each write
     std::chrono::milliseconds headTimeout{5000};  // for a whole head, from its first byte
     std::chrono::milliseconds keepAliveTimeout{5000};
-    std::size_t maxRequestsPerConnection = 100;
+    std::size_t maxRequestsPerConnection = 1000;
     std::size_t workerThreads = 32;
 };
 

@@ -121,7 +121,8 @@ Reply Routes::scoreList()
         if (m_generation == generation)
             m_scoreList = page;
     }
-    Reply reply = htmlReply(*page);
+    Reply reply = htmlReply({});
+    reply.sharedBody = std::move(page);
     addNoCache(reply);
     return reply;
 }

@@ -26,9 +26,14 @@ struct Reply {
     int status = 200;
     std::string contentType;
     std::string body;
-    std::shared_ptr<const PublishedFile> file; // streamed instead of `body` when set
+    std::shared_ptr<const std::string> sharedBody; // sent instead of `body` when set (a cached page)
+    std::shared_ptr<const PublishedFile> file;     // streamed instead of `body` when set
+
     std::vector<std::pair<std::string, std::string>> headers;
     std::string problem; // for the operator: why a 5xx answer was given
+
+    // The body as text, wherever it is held (not a streamed file).
+    std::string_view text() const { return sharedBody ? std::string_view(*sharedBody) : std::string_view(body); }
 };
 
 // Maps requests to answers: checks postings, stores them and builds pages.
