@@ -1,0 +1,134 @@
+#include "httpget.h"
+
+#include "httpfetch.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <curl/curl.h>
+
+#include <system_error>
+
+namespace {
+
+// curl's global set-up is done once, on the GUI thread, before the first
+// worker could need it.
+void initialiseCurl()
+{
+    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    (void)initialised;
+}
+
+} // namespace
+
+THTTPGet::THTTPGet(QObject *parent) : QObject(parent)
+{
+    initialiseCurl();
+}
+
+THTTPGet::~THTTPGet()
+{
+    // Detaching first means the worker posts nothing more and leaves any
+    // wait for this thread; only then is it joined, so the join cannot
+    // wait on a worker that waits on us.
+    if (m_link)
+        m_link->detach();
+    m_worker.reset();
+}
+
+void THTTPGet::Start()
+{
+    if (m_worker)
+        return;
+
+    online::FetchRequest request;
+    request.url = URL.toUtf8();
+    request.accept = AcceptTypes.toUtf8();
+    request.agent = Agent.toUtf8();
+    request.referer = Referer.toUtf8();
+    request.userName = UserName.toUtf8();
+    request.password = Password.toUtf8();
+    request.postQuery = PostQuery.toUtf8();
+    request.binaryData = BinaryData;
+    request.useCache = UseCache;
+    request.connectTimeoutMs = m_connectTimeoutMs;
+    request.stallTimeoutMs = m_stallTimeoutMs;
+    request.maxBodySize = m_maxBodySize;
+
+    // The posted calls are bound to this object, so Qt drops any that are
+    // still queued when it is destroyed.
+    auto link = std::make_shared<online::FetchLink>(
+        [this](int totalSize, int readed) {
+            QMetaObject::invokeMethod(
+                this, [this, totalSize, readed] { progressArrived(totalSize, readed); }, Qt::QueuedConnection);
+        },
+        [this] { QMetaObject::invokeMethod(this, [this] { WorkerDone(); }, Qt::QueuedConnection); });
+    try {
+        m_worker = std::make_unique<std::jthread>(
+            [request = std::move(request), link] { online::runFetch(request, *link); });
+    } catch (const std::system_error &) {
+        // No thread to run it on: the fetch fails like any other, later,
+        // through the usual event.
+        m_succeeded = false;
+        m_status = 0;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (const NotifyEvent handler = OnError)
+                    handler(this);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_link = std::move(link);
+    if (WaitThread)
+        QCoreApplication::processEvents();
+}
+
+void THTTPGet::Cancel()
+{
+    if (m_link)
+        m_link->cancel();
+}
+
+void THTTPGet::progressArrived(int totalSize, int readed)
+{
+    // A local reference: the handler may cancel, run a nested event loop
+    // that completes the fetch, or even destroy this component.
+    const std::shared_ptr<online::FetchLink> link = m_link;
+    if (!link)
+        return;
+    struct Handled {
+        online::FetchLink &link;
+        ~Handled() { link.progressHandled(); }
+    } handled{*link};
+    if (link->cancelled())
+        return;
+    if (const ProgressEvent handler = OnProgress)
+        handler(this, totalSize, readed);
+}
+
+void THTTPGet::WorkerDone()
+{
+    const std::shared_ptr<online::FetchLink> link = m_link;
+    if (!link)
+        return;
+    const online::FetchResult result = link->takeResult();
+    m_succeeded = result.success;
+    m_status = result.status;
+
+    const QPointer<THTTPGet> alive(this);
+    if (result.success) {
+        if (const DoneStringEvent handler = OnDoneString)
+            handler(this, result.body);
+    } else if (const NotifyEvent handler = OnError) {
+        handler(this);
+    }
+    if (!alive)
+        return;
+    // Only now is the component free again, so a Start() from inside the
+    // handler above was ignored. The worker has already posted its last
+    // call; the join is immediate.
+    m_worker.reset();
+    m_link.reset();
+}
