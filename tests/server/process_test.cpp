@@ -1,53 +1,42 @@
 #include "sqlitescoretable.h"
 #include "tempfolder.h"
+#include "wire.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <thread>
+#include <utility>
 
 extern char **environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr std::chrono::seconds kDeadline{20}; // generous: sanitizer builds are slow
-
-int msLeft(Clock::time_point deadline)
-{
-    return static_cast<int>(std::max<long long>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
-}
-
-// The real pegsquare-server, its standard output on a pipe and its
-// standard error (the access log) in a file.
+// The real pegsquare-server, its standard output on a socket (so it can be
+// read with a deadline) and its standard error (the access log) in a file.
 class ServerProcess {
 public:
     ServerProcess(const std::filesystem::path &folder, std::vector<std::string> arguments)
         : m_logPath(folder / ("stderr-" + std::to_string(++s_started) + ".txt"))
     {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
             return;
-        m_stdout = out[0];
+        m_stdout = UniqueFd(ends[0]);
+        const UniqueFd childEnd(ends[1]);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, childEnd.get(), STDOUT_FILENO);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         arguments.insert(arguments.begin(), PEGSQUARE_SERVER_BINARY);
@@ -58,58 +47,39 @@ public:
         if (posix_spawn(&m_pid, PEGSQUARE_SERVER_BINARY, &actions, nullptr, argv.data(), environ) != 0)
             m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
     }
     ~ServerProcess()
     {
-        if (m_pid > 0 && m_status == kRunning) {
+        if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
-        if (m_stdout >= 0)
-            ::close(m_stdout);
     }
 
     // Waits for the listening line; the port from it, or -1.
     int waitListening()
     {
-        const std::string line = readLine();
+        m_out = readUntil(m_stdout.get(), "\n").value_or("");
         const std::string start = "pegsquare-server: listening on http://127.0.0.1:";
-        if (!line.starts_with(start))
-            return -1;
-        return std::stoi(line.substr(start.size()));
+        return m_out.starts_with(start) ? std::stoi(m_out.substr(start.size())) : -1;
     }
-    // Everything the program printed on standard output until it ended.
-    std::string readLine()
-    {
-        const auto deadline = Clock::now() + kDeadline;
-        while (m_out.find('\n') == std::string::npos && readSome(deadline)) {
-        }
-        const std::size_t end = m_out.find('\n');
-        std::string line = m_out.substr(0, end);
-        m_out.erase(0, end == std::string::npos ? m_out.size() : end + 1);
-        return line;
-    }
-    // Sends `signal` (none when 0) and waits for the end: the exit status,
-    // or -1 when it did not end in time or ended by a signal.
+    // Sends `signal` (none when 0) and waits for the end, which closes standard
+    // output: the exit status, or -1 when it did not end in time or by a signal.
     int stop(int signal = SIGTERM)
     {
         if (m_pid <= 0)
             return -1;
         if (signal != 0)
             ::kill(m_pid, signal);
-        // Standard output closes when the process ends.
-        const auto deadline = Clock::now() + kDeadline;
-        while (readSome(deadline)) {
-        }
-        if (msLeft(deadline) == 0)
+        const auto rest = readUntil(m_stdout.get());
+        if (!rest)
             return -1;
+        m_out += *rest;
         int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return m_status;
+        ::waitpid(std::exchange(m_pid, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string output() const { return m_out; }
+    const std::string &output() const { return m_out; }
     std::string log() const
     {
         std::ifstream in(m_logPath);
@@ -117,26 +87,10 @@ public:
     }
 
 private:
-    static constexpr int kRunning = -2;
-
-    bool readSome(Clock::time_point deadline)
-    {
-        pollfd entry{m_stdout, POLLIN, 0};
-        if (::poll(&entry, 1, msLeft(deadline)) <= 0)
-            return false;
-        char chunk[4096];
-        const ssize_t got = ::read(m_stdout, chunk, sizeof chunk);
-        if (got <= 0)
-            return false;
-        m_out.append(chunk, static_cast<std::size_t>(got));
-        return true;
-    }
-
     static inline int s_started = 0;
     std::filesystem::path m_logPath;
     pid_t m_pid = -1;
-    int m_stdout = -1;
-    int m_status = kRunning;
+    UniqueFd m_stdout;
     std::string m_out;
 };
 
@@ -151,36 +105,19 @@ struct Response {
 Response askServer(int port, const std::string &request)
 {
     Response response;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string raw;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        const auto deadline = Clock::now() + kDeadline;
-        pollfd entry{fd, POLLIN, 0};
-        char chunk[65536];
-        ssize_t got;
-        while (::poll(&entry, 1, msLeft(deadline)) > 0 && (got = ::recv(fd, chunk, sizeof chunk, 0)) > 0)
-            raw.append(chunk, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
+    const UniqueFd fd = connectLoopback(port, request);
+    const std::string raw = readUntil(fd.get()).value_or("");
     const std::size_t headEnd = raw.find("\r\n\r\n");
     if (!raw.starts_with("HTTP/1.1 ") || headEnd == std::string::npos)
         return response;
     response.status = std::stoi(raw.substr(9, 3));
-    std::istringstream head(raw.substr(0, headEnd));
-    std::string line;
-    std::getline(head, line);
-    while (std::getline(head, line)) {
-        if (line.ends_with('\r'))
-            line.pop_back();
-        const std::size_t colon = line.find(':');
-        std::string name = line.substr(0, colon);
+    for (std::size_t at = raw.find("\r\n") + 2; at < headEnd + 2;) {
+        const std::size_t end = raw.find("\r\n", at);
+        const std::string line = raw.substr(at, end - at);
+        at = end + 2;
+        std::string name = line.substr(0, line.find(':'));
         std::transform(name.begin(), name.end(), name.begin(), ::tolower);
-        response.headers[name] = line.substr(colon + 2);
+        response.headers[name] = line.substr(name.size() + 2);
     }
     response.body = raw.substr(headEnd + 4);
     return response;

@@ -269,9 +269,7 @@ TEST(serverRoutes, OtherPathsAndMethodsAreRefused)
         EXPECT_FALSE(reply.body.empty()) << row.name;
         EXPECT_EQ(bench.all().size(), row.stored ? 1u : 0u) << row.name;
         if (row.status == 405) {
-            ASSERT_EQ(reply.headers.size(), 1u) << row.name;
-            EXPECT_EQ(reply.headers[0].first, "Allow") << row.name;
-            EXPECT_EQ(reply.headers[0].second, "GET, HEAD") << row.name;
+            EXPECT_EQ(reply.headers, (decltype(reply.headers){{"Allow", "GET, HEAD"}})) << row.name;
         }
     }
 }
@@ -279,13 +277,10 @@ TEST(serverRoutes, OtherPathsAndMethodsAreRefused)
 // Every tag and entity in a page, checked against what the game's viewer knows.
 TEST(serverPages, UseOnlyWhatTheGamesViewerShows)
 {
-    const std::set<std::string> tags = {
-        "html", "title", "body", "head", "b", "i", "h1", "h2", "h3", "h4", "h5", "h6", "em", "strong", "u",
-        "cite", "var", "tt", "code", "kbd", "samp", "ol", "ul", "dir", "menu", "dl", "a", "address",
-        "blockquote", "pre", "center", "table", "td", "th", "caption", "form", "textarea", "select", "option",
-        "font", "sub", "sup", "big", "small", "p", "map", "frameset", "noframes", "script", "div", "s",
-        "strike", "tr", "nobr", "li", "br", "hr", "dd", "dt", "img", "base", "button", "input", "basefont",
-        "area", "frame", "bgsound", "meta", "wbr"};
+    const std::string tags = " html title body head b i h1 h2 h3 h4 h5 h6 em strong u cite var tt code kbd samp ol ul"
+                             " dir menu dl a address blockquote pre center table td th caption form textarea select"
+                             " option font sub sup big small p map frameset noframes script div s strike tr nobr li"
+                             " br hr dd dt img base button input basefont area frame bgsound meta wbr ";
     const std::set<std::string> entities = {"amp", "lt", "gt", "quot", "nbsp", "times"};
     const std::vector<StoredScore> scores = {{"<i>&\"", 100, "1/1/26", "", 1}, {"Bo", 90, "2/1/26", "", 2}};
     const struct {
@@ -312,7 +307,7 @@ TEST(serverPages, UseOnlyWhatTheGamesViewerShows)
             std::string tag = page.substr(at + 1, end - at - 1);
             if (!tag.empty() && tag[0] == '/')
                 tag.erase(0, 1);
-            EXPECT_TRUE(tags.count(tag)) << row.name << ": <" << tag << ">";
+            EXPECT_NE(tags.find(" " + tag + " "), std::string::npos) << row.name << ": <" << tag << ">";
         }
         for (std::size_t at = page.find('&'); at != std::string::npos; at = page.find('&', at + 1)) {
             const std::size_t end = page.find(';', at);
