@@ -22,10 +22,9 @@ int pollTimeout(std::chrono::steady_clock::time_point deadline)
     return static_cast<int>(std::clamp<long long>(left.count(), 0, 24 * 3600 * 1000));
 }
 
-// Polls one descriptor for `events`; true when ready before the time-out.
-bool pollOne(int fd, short events, std::chrono::milliseconds timeout)
+// Polls one descriptor for `events`; true when ready before the deadline.
+bool pollUntil(int fd, short events, std::chrono::steady_clock::time_point deadline)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         pollfd entry{fd, events, 0};
         const int ready = ::poll(&entry, 1, pollTimeout(deadline));
@@ -36,13 +35,21 @@ bool pollOne(int fd, short events, std::chrono::milliseconds timeout)
     }
 }
 
-ssize_t receive(int fd, char *buffer, std::size_t size, int flags = 0)
+// Never blocks: the socket stays blocking for httplib's sake, so every call
+// here passes MSG_DONTWAIT, and waiting is done only by bounded polls. A
+// blocking send could otherwise sit forever on a client that stopped reading.
+ssize_t receiveNow(int fd, char *buffer, std::size_t size)
 {
     for (;;) {
-        const ssize_t got = ::recv(fd, buffer, size, flags);
+        const ssize_t got = ::recv(fd, buffer, size, MSG_DONTWAIT);
         if (got >= 0 || errno != EINTR)
             return got;
     }
+}
+
+bool wouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
 void addressText(const sockaddr_storage &address, std::string &ip, int &port)
@@ -75,6 +82,7 @@ ConnectionStream::Wait ConnectionStream::awaitHead(std::chrono::milliseconds idl
 {
     m_in.erase(0, m_taken);
     m_taken = 0;
+    const Clock::time_point idleDeadline = Clock::now() + idle;
     Clock::time_point headDeadline{};
     bool started = false;
     for (;;) {
@@ -96,11 +104,13 @@ ConnectionStream::Wait ConnectionStream::awaitHead(std::chrono::milliseconds idl
         }
         // Between requests a stop ends the wait; once a head has begun, the
         // client gets the rest of the head time to finish it.
-        const Wait waited = started ? waitReadable(headDeadline, false) : waitReadable(Clock::now() + idle, true);
+        const Wait waited = started ? waitReadable(headDeadline, false) : waitReadable(idleDeadline, true);
         if (waited != Wait::Ready)
             return waited;
         char chunk[kReadChunk];
-        const ssize_t got = receive(m_fd, chunk, sizeof chunk);
+        const ssize_t got = receiveNow(m_fd, chunk, sizeof chunk);
+        if (got < 0 && wouldBlock())
+            continue;
         if (got <= 0)
             return Wait::Closed;
         m_in.append(chunk, static_cast<std::size_t>(got));
@@ -150,7 +160,9 @@ void ConnectionStream::drainBeforeClose()
     std::size_t drained = 0;
     char chunk[kReadChunk];
     while (drained < kMostDrainedBytes && waitReadable(deadline, false) == Wait::Ready) {
-        const ssize_t got = receive(m_fd, chunk, sizeof chunk);
+        const ssize_t got = receiveNow(m_fd, chunk, sizeof chunk);
+        if (got < 0 && wouldBlock())
+            continue;
         if (got <= 0)
             break;
         drained += static_cast<std::size_t>(got);
@@ -159,12 +171,12 @@ void ConnectionStream::drainBeforeClose()
 
 bool ConnectionStream::is_readable() const
 {
-    return m_taken < m_in.size() || pollOne(m_fd, POLLIN, m_readTimeout);
+    return m_taken < m_in.size() || pollUntil(m_fd, POLLIN, Clock::now() + m_readTimeout);
 }
 
 bool ConnectionStream::is_writable() const
 {
-    return pollOne(m_fd, POLLOUT, m_writeTimeout);
+    return pollUntil(m_fd, POLLOUT, Clock::now() + m_writeTimeout);
 }
 
 ssize_t ConnectionStream::read(char *ptr, size_t size)
@@ -176,29 +188,30 @@ ssize_t ConnectionStream::read(char *ptr, size_t size)
         return static_cast<ssize_t>(count);
     }
     // Take what is there without a poll first; wait only when nothing is.
-    const ssize_t got = receive(m_fd, ptr, size, MSG_DONTWAIT);
-    if (got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
-        return got;
-    if (!pollOne(m_fd, POLLIN, m_readTimeout))
-        return -1;
-    return receive(m_fd, ptr, size);
+    const auto deadline = Clock::now() + m_readTimeout;
+    for (;;) {
+        const ssize_t got = receiveNow(m_fd, ptr, size);
+        if (got >= 0 || !wouldBlock())
+            return got;
+        if (!pollUntil(m_fd, POLLIN, deadline))
+            return -1;
+    }
 }
 
 ssize_t ConnectionStream::write(const char *ptr, size_t size)
 {
-    // MSG_NOSIGNAL: a client that went away is an error here, not a SIGPIPE.
-    // The first try does not wait; only a full send buffer costs a poll.
-    int flags = MSG_NOSIGNAL | MSG_DONTWAIT;
+    // A short count is fine: httplib writes the rest in the next call, and
+    // each call may wait up to the write time-out for room.
+    const auto deadline = Clock::now() + m_writeTimeout;
     for (;;) {
-        const ssize_t sent = ::send(m_fd, ptr, size, flags);
+        // MSG_NOSIGNAL: a client that went away is an error here, not a SIGPIPE.
+        const ssize_t sent = ::send(m_fd, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent >= 0)
             return sent;
         if (errno == EINTR)
             continue;
-        if ((errno != EAGAIN && errno != EWOULDBLOCK) || !(flags & MSG_DONTWAIT)
-            || !pollOne(m_fd, POLLOUT, m_writeTimeout))
+        if (!wouldBlock() || !pollUntil(m_fd, POLLOUT, deadline))
             return -1;
-        flags = MSG_NOSIGNAL;
     }
 }
 

@@ -22,6 +22,10 @@ constexpr std::size_t kFileChunk = 64 * 1024;
 // of requests httplib refused before it noted the client itself.
 thread_local std::string t_client;
 
+// Body bytes the content providers of the current request handed to the
+// client, so a download cut short is logged as what was really sent.
+thread_local std::uint64_t t_streamedBytes = 0;
+
 // The methods httplib 0.11.4 parses; it refuses any other with 400 before
 // the routes could say 405.
 bool httplibParsesMethod(std::string_view method)
@@ -207,6 +211,7 @@ void HttpServer::answerDirectly(ConnectionStream &stream, const Reply &reply)
 
 void HttpServer::answer(const httplib::Request &request, httplib::Response &response)
 {
+    t_streamedBytes = 0;
     Reply reply = m_routes.handle({request.method, request.target});
     if (!reply.problem.empty()) // the operator needs the reason; the client only gets the status
         m_log.problem(reply.problem);
@@ -221,7 +226,10 @@ void HttpServer::answer(const httplib::Request &request, httplib::Response &resp
         std::shared_ptr<const std::string> page = std::move(reply.sharedBody);
         response.set_content_provider(page->size(), reply.contentType,
                                       [page](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
-                                          return sink.write(page->data() + offset, length);
+                                          if (!sink.write(page->data() + offset, length))
+                                              return false;
+                                          t_streamedBytes += length;
+                                          return true;
                                       });
         return;
     }
@@ -244,6 +252,7 @@ void HttpServer::answer(const httplib::Request &request, httplib::Response &resp
                     return false; // the file shrank or broke: end the connection, do not pad
                 if (!sink.write(chunk.data(), static_cast<std::size_t>(got)))
                     return false;
+                t_streamedBytes += static_cast<std::uint64_t>(got);
                 offset += static_cast<std::size_t>(got);
                 length -= static_cast<std::size_t>(got);
             }
@@ -255,7 +264,7 @@ void HttpServer::logAnswer(const httplib::Request &request, const httplib::Respo
 {
     std::uint64_t bytes = 0;
     if (request.method != "HEAD")
-        bytes = response.content_provider_ ? response.content_length_ : response.body.size();
+        bytes = response.content_provider_ ? t_streamedBytes : response.body.size();
     m_log.write({request.remote_addr.empty() ? std::string_view(t_client) : std::string_view(request.remote_addr),
                  request.method, request.target, response.status, bytes});
 }
