@@ -201,12 +201,13 @@ void HttpServer::answerDirectly(ConnectionStream &stream, const Reply &reply)
     std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + reasonPhrase(reply.status) + "\r\n";
     for (const auto &[name, value] : reply.headers)
         head += name + ": " + value + "\r\n";
-    head += "Content-Type: " + reply.contentType + "\r\nContent-Length: " + std::to_string(reply.body.size())
+    const std::string_view body = reply.text();
+    head += "Content-Type: " + reply.contentType + "\r\nContent-Length: " + std::to_string(body.size())
         + "\r\nConnection: close\r\n\r\n";
-    stream.writeAll(head + reply.body);
+    stream.writeAll(head.append(body));
 
     const RequestLineParts parts = requestLineParts(stream.bufferedBytes(), kMaxLoggedTarget);
-    m_log.write({t_client, parts.method, parts.target, reply.status, reply.body.size()});
+    m_log.write({t_client, parts.method, parts.target, reply.status, body.size()});
 }
 
 void HttpServer::answer(const httplib::Request &request, httplib::Response &response)
