@@ -32,7 +32,7 @@ std::string hostForUrl(const std::string &address)
 int serve(const ServerOptions &options, const sigset_t &stopSignals)
 {
     SqliteScoreTable table(options.databasePath);
-    Routes routes(table, PublishedContent(options.contentFolder));
+    Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl);
     AccessLog log(stderr);
     HttpServer server(routes, log);
 
@@ -44,7 +44,10 @@ int serve(const ServerOptions &options, const sigset_t &stopSignals)
                      error != 0 ? std::strerror(error) : "the address is not one of this machine's");
         return kExitFailure;
     }
-    std::printf("pegsquare-server: listening on http://%s:%d\n", hostForUrl(options.listen).c_str(), port);
+    const std::string address = "http://" + hostForUrl(options.listen) + ":" + std::to_string(port);
+    if (options.publicUrl.empty())
+        routes.setSite(address);
+    std::printf("pegsquare-server: listening on %s\n", address.c_str());
     std::fflush(stdout);
 
     // The signals are blocked in every thread and taken here, outside any

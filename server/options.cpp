@@ -44,7 +44,8 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             parsed.outcome = ParsedArguments::Outcome::Help;
             return parsed;
         }
-        if (option != "--listen" && option != "--port" && option != "--db" && option != "--content")
+        if (option != "--listen" && option != "--port" && option != "--db" && option != "--content"
+            && option != "--public-url")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -60,6 +61,14 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             if (!port)
                 return refuse("--port needs a number from 0 to 65535, not \"" + *value + "\"");
             parsed.options.port = *port;
+        } else if (option == "--public-url") {
+            std::string url = *value;
+            while (url.ends_with('/'))
+                url.pop_back();
+            if (!url.starts_with("http://") || url.size() <= 7
+                || url.find_first_of(" \t\r\n\"<>", 0) != std::string::npos)
+                return refuse("--public-url needs an address such as http://www.example.com, not \"" + *value + "\"");
+            parsed.options.publicUrl = url;
         } else if (option == "--db") {
             parsed.options.databasePath = *value;
         } else {
@@ -72,6 +81,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
 std::string usageText()
 {
     return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
+           "                        [--public-url URL]\n"
            "\n"
            "The Pegsquare vendor web server: score postings, the high-score list,\n"
            "the published version text and installer, the home and lobby pages.\n"
@@ -82,6 +92,8 @@ std::string usageText()
            "                    (default pegsquare-scores.db)\n"
            "  --content DIR     published files: DIR/pegsquare/pegsquareversion.txt\n"
            "                    and DIR/pegsquare/pegsetup.exe (default content)\n"
+           "  --public-url URL  the address players reach this server by, used for\n"
+           "                    the links in its pages (default http://ADDRESS:PORT)\n"
            "  --help            show this text\n"
            "\n"
            "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"

@@ -9,6 +9,10 @@ struct ServerOptions {
     int port = 8080; // 0: any free port
     std::string databasePath = "pegsquare-scores.db";
     std::string contentFolder = "content";
+    // The address players reach the server by, for the links in its pages
+    // (the game hands a clicked link to the browser as it stands, so links
+    // must be whole addresses). Empty: http://LISTEN:PORT.
+    std::string publicUrl;
 };
 
 struct ParsedArguments {

@@ -31,8 +31,19 @@ std::string pageStart(std::string_view title)
     return page;
 }
 
+std::string link(std::string_view site, std::string_view path, std::string_view label)
+{
+    std::string html = "<a href=\"";
+    html += htmlEscape(site);
+    html += path;
+    html += "\">";
+    html += label;
+    html += "</a>";
+    return html;
+}
+
 // The links at the foot of every page, leaving out the page itself.
-std::string pageEnd(std::string_view here)
+std::string pageEnd(std::string_view here, std::string_view site)
 {
     struct Link {
         std::string_view path;
@@ -47,17 +58,13 @@ std::string pageEnd(std::string_view here)
     page += kFace;
     page += "\" size=\"2\">";
     bool first = true;
-    for (const Link &link : links) {
-        if (link.path == here)
+    for (const Link &entry : links) {
+        if (entry.path == here)
             continue;
         if (!first)
             page += " &nbsp;|&nbsp; ";
         first = false;
-        page += "<a href=\"";
-        page += link.path;
-        page += "\">";
-        page += link.label;
-        page += "</a>";
+        page += link(site, entry.path, entry.label);
     }
     page += "</font></p>\n</center>\n</body>\n</html>\n";
     return page;
@@ -107,12 +114,12 @@ std::string htmlEscape(std::string_view text)
     return out;
 }
 
-std::string scoreListPage(const std::vector<StoredScore> &scores)
+std::string scoreListPage(const std::vector<StoredScore> &scores, std::string_view site)
 {
     std::string page = pageStart("Pegsquare High Scores");
     if (scores.empty()) {
         page += paragraph("No scores yet — be the first!");
-        page += pageEnd(kScoreListPath);
+        page += pageEnd(kScoreListPath, site);
         return page;
     }
     page.reserve(page.size() + scores.size() * 260 + 600);
@@ -141,11 +148,11 @@ std::string scoreListPage(const std::vector<StoredScore> &scores)
         page += "</tr>\n";
     }
     page += "</table>\n";
-    page += pageEnd(kScoreListPath);
+    page += pageEnd(kScoreListPath, site);
     return page;
 }
 
-std::string homePage(bool installerPublished)
+std::string homePage(bool installerPublished, std::string_view site)
 {
     std::string page = pageStart("Pegsquare");
     page += paragraph("<i>Cribbage square solitaire</i>");
@@ -153,17 +160,17 @@ std::string homePage(bool installerPublished)
                       "board is full a starter card is turned and the four rows and four columns are "
                       "scored as eight cribbage hands. Rounds of 55 or more let you play on.");
     if (installerPublished) {
-        page += paragraph("<b><a href=\"" + std::string(kInstallerPath) + "\">Download Pegsquare</a></b>");
+        page += paragraph("<b>" + link(site, kInstallerPath, "Download Pegsquare") + "</b>");
     } else {
         page += paragraph("The installer will be available here soon.");
     }
-    page += paragraph("See the <a href=\"" + std::string(kScoreListPath) + "\">high scores</a>, or meet other "
-                      "players in the <a href=\"" + std::string(kLobbyPath) + "\">Pegclub lobby</a>.");
-    page += pageEnd(kHomePath);
+    page += paragraph("See the " + link(site, kScoreListPath, "high scores") + ", or meet other players in the "
+                      + link(site, kLobbyPath, "Pegclub lobby") + ".");
+    page += pageEnd(kHomePath, site);
     return page;
 }
 
-std::string lobbyPage()
+std::string lobbyPage(std::string_view site)
 {
     std::string page = pageStart("Pegclub Cribbage Lobby");
     page += paragraph("Pegclub is where Pegsquare players meet for games of cribbage against each other.");
@@ -176,16 +183,16 @@ std::string lobbyPage()
     page += "</tr>\n<tr>";
     addCell(page, "td", "center", "No tables are open right now. Please look in again later.");
     page += "</tr>\n</table>\n";
-    page += pageEnd(kLobbyPath);
+    page += pageEnd(kLobbyPath, site);
     return page;
 }
 
-std::string scoreReceivedPage(const NewScore &score)
+std::string scoreReceivedPage(const NewScore &score, std::string_view site)
 {
     std::string page = pageStart("Score received");
     page += paragraph("Thank you, <b>" + htmlEscape(score.name) + "</b>. Your score of <b>"
                       + std::to_string(score.score) + "</b> from " + htmlEscape(score.date)
                       + " has been recorded.");
-    page += pageEnd("");
+    page += pageEnd("", site);
     return page;
 }

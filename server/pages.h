@@ -18,17 +18,22 @@ constexpr std::string_view kPostingPath = "/cgi-bin/pegsquare.cgi";
 constexpr std::string_view kVersionPath = "/pegsquare/pegsquareversion.txt";
 constexpr std::string_view kInstallerPath = "/pegsquare/pegsetup.exe";
 
+// Every page links to the others by whole address (`site` + path, where
+// `site` is e.g. "http://www.example.com" without a trailing slash): the game
+// hands a clicked link to the browser as it stands, with no page address to
+// resolve a relative link against.
+
 // `text` with & < > " written as entities.
 std::string htmlEscape(std::string_view text);
 
 // The high-score list: rank, name, score and date of each row, in order.
-std::string scoreListPage(const std::vector<StoredScore> &scores);
+std::string scoreListPage(const std::vector<StoredScore> &scores, std::string_view site);
 
 // The vendor's home page; links the installer only when one is published.
-std::string homePage(bool installerPublished);
+std::string homePage(bool installerPublished, std::string_view site);
 
 // The Pegclub multiplayer lobby page.
-std::string lobbyPage();
+std::string lobbyPage(std::string_view site);
 
 // The answer to a stored posting.
-std::string scoreReceivedPage(const NewScore &score);
+std::string scoreReceivedPage(const NewScore &score, std::string_view site);

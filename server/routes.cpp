@@ -45,7 +45,10 @@ void addNoCache(Reply &reply)
 
 } // namespace
 
-Routes::Routes(ScoreTable &table, PublishedContent content) : m_table(table), m_content(std::move(content)) {}
+Routes::Routes(ScoreTable &table, PublishedContent content, std::string site)
+    : m_table(table), m_content(std::move(content)), m_site(std::move(site))
+{
+}
 
 Reply Routes::handle(const RouteRequest &request)
 {
@@ -69,10 +72,10 @@ Reply Routes::handle(const RouteRequest &request)
         return installer();
     if (path == kHomePath) {
         const InstallerLookup published = m_content.installer();
-        return htmlReply(homePage(published.state == Published::Yes));
+        return htmlReply(homePage(published.state == Published::Yes, m_site));
     }
     if (path == kLobbyPath)
-        return htmlReply(lobbyPage());
+        return htmlReply(lobbyPage(m_site));
     return textReply(404, "There is nothing at this address.");
 }
 
@@ -97,7 +100,7 @@ Reply Routes::postScore(std::string_view method, std::string_view query)
         }
         forgetScoreList();
     }
-    Reply reply = htmlReply(scoreReceivedPage(check.score));
+    Reply reply = htmlReply(scoreReceivedPage(check.score, m_site));
     addNoCache(reply);
     return reply;
 }
@@ -113,7 +116,7 @@ Reply Routes::scoreList()
     }
     if (!page) {
         try {
-            page = std::make_shared<const std::string>(scoreListPage(m_table.bestScores(kListedScores)));
+            page = std::make_shared<const std::string>(scoreListPage(m_table.bestScores(kListedScores), m_site));
         } catch (const StoreError &error) {
             return failure(error.what(), error.busy());
         }

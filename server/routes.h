@@ -40,7 +40,13 @@ struct Reply {
 // Safe to call from many threads at once.
 class Routes {
 public:
-    Routes(ScoreTable &table, PublishedContent content);
+    // `site` is the address players reach the server by, for the links in
+    // its pages (see pages.h).
+    Routes(ScoreTable &table, PublishedContent content, std::string site);
+
+    // Changes the address of the links; only before serving starts (a port
+    // picked by the system is known only once the server is bound).
+    void setSite(std::string site) { m_site = std::move(site); }
 
     // The answer to `request`.
     Reply handle(const RouteRequest &request);
@@ -54,6 +60,7 @@ private:
 
     ScoreTable &m_table;
     PublishedContent m_content;
+    std::string m_site;
 
     // The list page is the busiest route, so it is built once per change of
     // the table. A posting bumps the generation before it is answered, and a

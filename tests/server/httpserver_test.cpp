@@ -15,7 +15,7 @@ TEST(serverHttp, SlowClientsAreCutOffAndAStopEndsIdleConnections)
 {
     TempFolder folder;
     SqliteScoreTable table((folder.path() / "scores.db").string());
-    Routes routes(table, PublishedContent(folder.path() / "content"));
+    Routes routes(table, PublishedContent(folder.path() / "content"), "http://test.example");
     std::FILE *logFile = std::tmpfile();
     AccessLog log(logFile);
     ServerLimits limits;

@@ -84,11 +84,17 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         ServerOptions options = {};
     };
     const Row rows[] = {
-        {"defaults", {}, Outcome::Run, {"127.0.0.1", 8080, "pegsquare-scores.db", "content"}},
+        {"defaults", {}, Outcome::Run, {"127.0.0.1", 8080, "pegsquare-scores.db", "content", ""}},
         {"every option", {"--listen", "::1", "--port", "0", "--db", "a.db", "--content", "c"}, Outcome::Run,
-         {"::1", 0, "a.db", "c"}},
-        {"values after =", {"--port=65535", "--db=x=y.db"}, Outcome::Run, {"127.0.0.1", 65535, "x=y.db", "content"}},
-        {"later wins", {"--port", "1", "--port", "2"}, Outcome::Run, {"127.0.0.1", 2, "pegsquare-scores.db", "content"}},
+         {"::1", 0, "a.db", "c", ""}},
+        {"public address, trailing slashes dropped", {"--public-url", "http://scores.example.com//"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "http://scores.example.com"}},
+        {"public address without a scheme", {"--public-url", "scores.example.com"}, Outcome::Error},
+        {"public address with markup", {"--public-url", "http://a\"><b>"}, Outcome::Error},
+        {"values after =", {"--port=65535", "--db=x=y.db"}, Outcome::Run,
+         {"127.0.0.1", 65535, "x=y.db", "content", ""}},
+        {"later wins", {"--port", "1", "--port", "2"}, Outcome::Run,
+         {"127.0.0.1", 2, "pegsquare-scores.db", "content", ""}},
         {"help", {"--port", "1", "--help"}, Outcome::Help},
         {"unknown option", {"--verbose"}, Outcome::Error},
         {"stray word", {"serve"}, Outcome::Error},
@@ -111,6 +117,7 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.port, row.options.port) << row.name;
         EXPECT_EQ(parsed.options.databasePath, row.options.databasePath) << row.name;
         EXPECT_EQ(parsed.options.contentFolder, row.options.contentFolder) << row.name;
+        EXPECT_EQ(parsed.options.publicUrl, row.options.publicUrl) << row.name;
     }
 }
 

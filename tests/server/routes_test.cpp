@@ -16,7 +16,7 @@ namespace {
 struct RouteBench {
     TempFolder folder;
     SqliteScoreTable table{(folder.path() / "scores.db").string()};
-    Routes routes{table, PublishedContent(folder.path() / "content")};
+    Routes routes{table, PublishedContent(folder.path() / "content"), "http://test.example"};
 
     Reply get(const std::string &target, std::string_view method = "GET")
     {
@@ -274,9 +274,12 @@ TEST(serverRoutes, OtherPathsAndMethodsAreRefused)
     }
 }
 
-// Every tag and entity in a page, checked against what the game's viewer knows.
+// Every tag and entity in a page, checked against what the game's viewer
+// knows; every link a whole address, since the game hands links to the
+// browser with no page address to resolve them against.
 TEST(serverPages, UseOnlyWhatTheGamesViewerShows)
 {
+    constexpr std::string_view kSite = "http://scores.example:8080";
     const std::string tags = " html title body head b i h1 h2 h3 h4 h5 h6 em strong u cite var tt code kbd samp ol ul"
                              " dir menu dl a address blockquote pre center table td th caption form textarea select"
                              " option font sub sup big small p map frameset noframes script div s strike tr nobr li"
@@ -287,12 +290,12 @@ TEST(serverPages, UseOnlyWhatTheGamesViewerShows)
         const char *name;
         std::string page;
     } rows[] = {
-        {"home", homePage(false)},
-        {"home with installer", homePage(true)},
-        {"lobby", lobbyPage()},
-        {"list", scoreListPage(scores)},
-        {"empty list", scoreListPage({})},
-        {"received", scoreReceivedPage({"<i>&\"", 5, "1/1/26"})},
+        {"home", homePage(false, kSite)},
+        {"home with installer", homePage(true, kSite)},
+        {"lobby", lobbyPage(kSite)},
+        {"list", scoreListPage(scores, kSite)},
+        {"empty list", scoreListPage({}, kSite)},
+        {"received", scoreReceivedPage({"<i>&\"", 5, "1/1/26"}, kSite)},
     };
     for (const auto &row : rows) {
         const std::string &page = row.page;
@@ -309,6 +312,12 @@ TEST(serverPages, UseOnlyWhatTheGamesViewerShows)
                 tag.erase(0, 1);
             EXPECT_NE(tags.find(" " + tag + " "), std::string::npos) << row.name << ": <" << tag << ">";
         }
+        int links = 0;
+        for (std::size_t at = page.find("href=\""); at != std::string::npos; at = page.find("href=\"", at + 1)) {
+            ++links;
+            EXPECT_EQ(page.substr(at + 6, kSite.size() + 1), std::string(kSite) + "/") << row.name;
+        }
+        EXPECT_GE(links, 1) << row.name;
         for (std::size_t at = page.find('&'); at != std::string::npos; at = page.find('&', at + 1)) {
             const std::size_t end = page.find(';', at);
             ASSERT_NE(end, std::string::npos) << row.name;
