@@ -1,0 +1,44 @@
+#include "url.h"
+
+#include "shellopen.h"
+
+TURL::TURL(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void TURL::setURL(const QString &url)
+{
+    if (url != m_url)
+        m_url = url;
+}
+
+void TURL::setURLType(TURLType type)
+{
+    if (type != m_urlType)
+        m_urlType = type;
+}
+
+QString TURL::prefix(TURLType type)
+{
+    switch (type) {
+    case utFile: return QStringLiteral("file://");
+    case utFtp: return QStringLiteral("ftp://");
+    case utGopher: return QStringLiteral("gopher://");
+    case utHttp: return QStringLiteral("http://");
+    case utHttps: return QStringLiteral("https://");
+    case utMailto: return QStringLiteral("mailto:");
+    case utNews: return QStringLiteral("news:");
+    case utTelnet: return QStringLiteral("telnet:");
+    case utWais: return QStringLiteral("wais:");
+    case utnone: break;
+    }
+    return QString();
+}
+
+bool TURL::Execute()
+{
+    if (m_url.isEmpty())
+        return false;
+    return platform::shellOpen(prefix(m_urlType) + m_url);
+}
