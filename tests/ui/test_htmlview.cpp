@@ -1,0 +1,320 @@
+// The HTML view as the high-score window uses it: loading pages, anchors,
+// link clicks, resources that never come from disk, and the page colour.
+#include "htmlview.h"
+
+#include "pixels.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+const QColor kDefBackground(210, 197, 132);
+
+// A shown view of the size the high-score window gives it.
+std::unique_ptr<THtmlView> shownView()
+{
+    auto view = std::make_unique<THtmlView>(nullptr, QStringLiteral("displayhtml"));
+    view->resize(479, 505);
+    view->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    return view;
+}
+
+// A page far longer than the view, with `extra` at its top and the anchor
+// "far" two thirds of the way down.
+QString longPage(const QString &word, const QString &extra = QString())
+{
+    QString html = QStringLiteral("<html><body>") + extra;
+    for (int i = 0; i < 150; ++i) {
+        if (i == 100)
+            html += QStringLiteral("<p><a name=\"far\">Far away</a></p>");
+        html += QStringLiteral("<p>%1 %2</p>").arg(word).arg(i);
+    }
+    return html + QStringLiteral("</body></html>");
+}
+
+QScrollBar *vbar(THtmlView &view) { return view.verticalScrollBar(); }
+
+// The centre of the first occurrence of `text`, in viewport coordinates.
+QPoint centreOf(THtmlView &view, const QString &text)
+{
+    const QTextCursor found = view.document()->find(text);
+    EXPECT_FALSE(found.isNull()) << text.toStdString();
+    QTextCursor start(found);
+    start.setPosition(found.selectionStart());
+    QTextCursor end(found);
+    end.setPosition(found.selectionEnd());
+    const QRect a = view.cursorRect(start), b = view.cursorRect(end);
+    return QPoint((a.left() + b.left()) / 2, a.center().y());
+}
+
+// The top of the anchor text "Far away" in the viewport.
+int farTop(THtmlView &view) { return view.cursorRect(view.document()->find(QStringLiteral("Far away"))).top(); }
+
+TEST(HtmlView, EmptyDocumentChangesNothing)
+{
+    auto view = shownView();
+    const QImage blank = pixels::grab(view.get());
+    view->LoadText(QString());
+    EXPECT_EQ(pixels::grab(view.get()), blank);
+    EXPECT_TRUE(view->toPlainText().isEmpty());
+
+    view->LoadText(longPage(QStringLiteral("alpha")), QStringLiteral("list.htm"));
+    vbar(*view)->setValue(vbar(*view)->maximum() / 2);
+    const QString html = view->toHtml();
+    const int position = vbar(*view)->value();
+    const QImage page = pixels::grab(view.get());
+    view->LoadText(QString());
+    EXPECT_EQ(view->toHtml(), html);
+    EXPECT_EQ(vbar(*view)->value(), position);
+    EXPECT_EQ(view->currentReference(), QStringLiteral("list.htm"));
+    EXPECT_EQ(pixels::grab(view.get()), page);
+}
+
+// A second page replaces the first; where it shows follows the reference.
+TEST(HtmlView, SecondLoadReplacesTheFirst)
+{
+    struct Row {
+        const char *name;
+        QString firstReference, secondReference;
+        bool fromTop;
+    };
+    const Row rows[] = {
+        {"empty reference: always the top", {}, {}, true},
+        {"another file: the top", QStringLiteral("a.htm"), QStringLiteral("b.htm"), true},
+        {"undefined anchor of another file: the top", QStringLiteral("a.htm"), QStringLiteral("b.htm#nowhere"), true},
+        {"the same reference keeps the place", QStringLiteral("a.htm"), QStringLiteral("a.htm"), false},
+    };
+    auto view = shownView();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        view->LoadText(longPage(QStringLiteral("alpha")), row.firstReference);
+        const int middle = vbar(*view)->maximum() / 2;
+        ASSERT_GT(middle, 0);
+        vbar(*view)->setValue(middle);
+
+        view->LoadText(longPage(QStringLiteral("beta")), row.secondReference);
+        EXPECT_FALSE(view->toPlainText().contains(QStringLiteral("alpha")));
+        EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("beta 149")));
+        EXPECT_EQ(vbar(*view)->value(), row.fromTop ? 0 : middle);
+    }
+}
+
+TEST(HtmlView, ReferenceAnchorScrollsToIt)
+{
+    for (const QString &reference : {QStringLiteral("list.htm#far"), QStringLiteral("#far")}) {
+        SCOPED_TRACE(reference.toStdString());
+        auto view = shownView();
+        view->LoadText(longPage(QStringLiteral("alpha")), reference);
+        EXPECT_GT(vbar(*view)->value(), 0);
+        EXPECT_LE(std::abs(farTop(*view)), 10);
+    }
+}
+
+TEST(HtmlView, LinkClickReportsTheAddressAsWritten)
+{
+    struct Row {
+        QString written;  // in the page's markup
+        QString src;      // as the handler must see it
+    };
+    const Row rows[] = {
+        {QStringLiteral("http://example.com/a b?x=1&amp;y=2"), QStringLiteral("http://example.com/a b?x=1&y=2")},
+        {QStringLiteral("/relative/path"), QStringLiteral("/relative/path")},
+        {QStringLiteral("#top"), QStringLiteral("#top")},
+        {QStringLiteral("mailto:x@y"), QStringLiteral("mailto:x@y")},
+        {QStringLiteral("list%20page.htm#Caf%C3%A9"), QStringLiteral("list%20page.htm#Caf%C3%A9")},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.src.toStdString());
+        auto view = shownView();
+        int calls = 0;
+        QString src;
+        std::optional<bool> handledOnEntry;
+        view->OnHotSpotClick = [&](THtmlView *sender, const QString &address, bool &handled) {
+            EXPECT_EQ(sender, view.get());
+            ++calls;
+            src = address;
+            handledOnEntry = handled;
+        };
+        view->LoadText(QStringLiteral("<p>Before <a href=\"%1\">the link</a> after</p>").arg(row.written));
+        const QString html = view->toHtml();
+
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centreOf(*view, QStringLiteral("the link")));
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(src, row.src);
+        EXPECT_EQ(handledOnEntry, false);
+        EXPECT_EQ(view->toHtml(), html);  // no navigation, no error page
+    }
+}
+
+// An in-page link scrolls to its anchor unless the handler has dealt with
+// the click.
+TEST(HtmlView, InPageLinkScrollsToTheAnchor)
+{
+    for (const bool handledByHandler : {false, true}) {
+        SCOPED_TRACE(handledByHandler ? "handled" : "not handled");
+        auto view = shownView();
+        view->OnHotSpotClick = [&](THtmlView *, const QString &, bool &handled) { handled = handledByHandler; };
+        view->LoadText(longPage(QStringLiteral("alpha"), QStringLiteral("<p><a href=\"#far\">Go far</a></p>")));
+        ASSERT_EQ(vbar(*view)->value(), 0);
+
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centreOf(*view, QStringLiteral("Go far")));
+        if (handledByHandler) {
+            EXPECT_EQ(vbar(*view)->value(), 0);
+        } else {
+            EXPECT_GT(vbar(*view)->value(), 0);
+            EXPECT_LE(std::abs(farTop(*view)), 10);
+        }
+    }
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format));
+    return bytes;
+}
+
+QImage solid(int w, int h, const QColor &color)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+QUrl dataUrl(const char *type, const QByteArray &bytes)
+{
+    return QUrl(QStringLiteral("data:%1;base64,%2").arg(QLatin1String(type), QLatin1String(bytes.toBase64())));
+}
+
+bool near(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8
+        && std::abs(a.blue() - b.blue()) <= 8;
+}
+
+// Pictures inside the page are decoded; anything else gives the empty
+// 1 × 1 stand-in.
+TEST(HtmlView, DataImagesAreDecoded)
+{
+    // A 4 × 4 red GIF (Qt writes no GIF).
+    const QByteArray redGif = QByteArray::fromBase64("R0lGODlhBAAEAIAAAP8AAAAAACwAAAAABAAEAAACCgQIECBAgAABAgUAOw==");
+    struct Row {
+        const char *name;
+        QUrl url;
+        QSize size;
+        QColor color;
+    };
+    const Row rows[] = {
+        {"gif", dataUrl("image/gif", redGif), {4, 4}, Qt::red},
+        {"bmp", dataUrl("image/bmp", encoded(solid(6, 3, Qt::blue), "BMP")), {6, 3}, Qt::blue},
+        {"jpeg", dataUrl("image/jpeg", encoded(solid(16, 8, Qt::green), "JPEG")), {16, 8}, Qt::green},
+        {"type taken from the bytes", dataUrl("image/png", redGif), {4, 4}, Qt::red},
+        {"too wide", dataUrl("image/bmp", encoded(solid(THtmlView::kMaxImageSide + 1, 1, Qt::blue), "BMP")), {1, 1}, {}},
+        {"too high", dataUrl("image/jpeg", encoded(solid(1, THtmlView::kMaxImageSide + 1, Qt::blue), "JPEG")), {1, 1}, {}},
+        {"truncated gif", dataUrl("image/gif", redGif.left(20)), {1, 1}, {}},
+        {"truncated jpeg", dataUrl("image/jpeg", encoded(solid(16, 8, Qt::green), "JPEG").left(200)), {1, 1}, {}},
+        {"not base64 text", QUrl(QStringLiteral("data:image/gif,hello")), {1, 1}, {}},
+    };
+    THtmlView view;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage image = view.loadResource(QTextDocument::ImageResource, row.url).value<QPixmap>().toImage();
+        ASSERT_EQ(image.size(), row.size);
+        const QColor pixel = image.pixelColor(0, 0);
+        if (row.color.isValid())
+            EXPECT_TRUE(near(pixel, row.color)) << pixel.name().toStdString();
+        else
+            EXPECT_EQ(pixel.alpha(), 0);
+    }
+}
+
+// Pictures named by address never come from the disk, whatever the address
+// looks like; only a picture inside the page shows.
+TEST(HtmlView, PicturesNeverComeFromTheDisk)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString png = dir.filePath(QStringLiteral("red.png"));
+    ASSERT_TRUE(solid(40, 40, Qt::red).save(png));
+    const QString addresses[] = {
+        QUrl::fromLocalFile(png).toString(), png, QStringLiteral("red.png"), QStringLiteral("qrc:/nothing.png")};
+    QString html = QStringLiteral("<p>");
+    for (const QString &address : addresses)
+        html += QStringLiteral("<img src=\"%1\" width=\"40\" height=\"40\">").arg(address);
+    html += QStringLiteral("<img src=\"file:///etc/passwd\"></p>");
+
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(dir.path());  // so that the relative address names the file too
+    const auto hasRed = [](const QImage &shot) {
+        return pixels::inkBox(shot, [](QColor c) { return near(c, Qt::red); }).isValid();
+    };
+    for (const bool withInlinePicture : {false, true}) {
+        SCOPED_TRACE(withInlinePicture ? "with a data: picture" : "addresses only");
+        auto view = shownView();
+        const QString inlinePicture = QStringLiteral("<p><img src=\"%1\" width=\"40\" height=\"40\"></p>")
+            .arg(dataUrl("image/bmp", encoded(solid(4, 4, Qt::red), "BMP")).toString());
+        view->LoadText(html + (withInlinePicture ? inlinePicture : QString()));
+        EXPECT_EQ(hasRed(pixels::grab(view.get())), withInlinePicture);
+        const QVariant passwd = view->document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("file:///etc/passwd")));
+        EXPECT_NE(passwd.typeId(), QMetaType::QByteArray);
+    }
+    QDir::setCurrent(cwd);
+}
+
+// The page's colour fills the whole view, below the text too.
+TEST(HtmlView, PageColourFillsTheView)
+{
+    struct Row {
+        const char *name;
+        QString page;
+        QColor color;
+    };
+    const Row rows[] = {
+        {"before any page", {}, kDefBackground},
+        {"page without a colour", QStringLiteral("<html><body><p>Short</p></body></html>"), kDefBackground},
+        {"page with its own colour", QStringLiteral("<html><body bgcolor=\"#102030\"><p>Short</p></body></html>"),
+         QColor(0x10, 0x20, 0x30)},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto view = shownView();
+        view->clearFocus();  // no border
+        view->LoadText(row.page);
+        const QImage shot = pixels::grab(view.get());
+        for (const QPoint p : {QPoint(240, 250), QPoint(5, 495), QPoint(470, 495), QPoint(0, 0)})
+            EXPECT_EQ(shot.pixelColor(p), row.color) << p.x() << "," << p.y();
+        EXPECT_EQ(view->pageBackground(), row.color);
+    }
+}
+
+// The border shows only while the view has the focus, in the room it
+// always keeps, so focusing does not move the page.
+TEST(HtmlView, BorderShowsOnlyWhileFocused)
+{
+    auto view = shownView();
+    view->LoadText(QStringLiteral("<p>Short</p>"));
+    view->clearFocus();
+    ASSERT_FALSE(view->hasFocus());
+    const QRect viewport = view->viewport()->geometry();
+    EXPECT_EQ(pixels::grab(view.get()).pixelColor(0, 0), kDefBackground);
+    view->setFocus();
+    ASSERT_TRUE(view->hasFocus());
+    EXPECT_EQ(pixels::grab(view.get()).pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(view->viewport()->geometry(), viewport);
+}
+
+} // namespace

@@ -1,0 +1,429 @@
+#include "htmlview.h"
+
+#include "colors.h"
+#include "jpegdecoder.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QFocusEvent>
+#include <QImage>
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPointer>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QUrl>
+
+#include <cstdint>
+
+namespace {
+
+bool withinImageBounds(const QSize &size)
+{
+    return size.isValid() && !size.isEmpty() && size.width() <= THtmlView::kMaxImageSide
+        && size.height() <= THtmlView::kMaxImageSide;
+}
+
+// The frame size of a JPEG file, read from its first start-of-frame
+// segment without decoding anything; invalid when there is none.
+QSize jpegFrameSize(const QByteArray &data)
+{
+    const auto *p = reinterpret_cast<const std::uint8_t *>(data.constData());
+    const qsizetype n = data.size();
+    qsizetype i = 2;  // past the start-of-image marker
+    while (i + 4 <= n) {
+        if (p[i] != 0xFF)
+            return {};
+        const std::uint8_t marker = p[i + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++i;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length field
+            i += 2;
+            continue;
+        }
+        if (marker == 0xD9 || marker == 0xDA)  // end of image or scan before any frame
+            return {};
+        const int length = (p[i + 2] << 8) | p[i + 3];
+        if (length < 2)
+            return {};
+        const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8
+            && marker != 0xCC;
+        if (startOfFrame) {
+            if (i + 9 > n)
+                return {};
+            // length, precision, height, width
+            return QSize((p[i + 7] << 8) | p[i + 8], (p[i + 5] << 8) | p[i + 6]);
+        }
+        i += 2 + length;
+    }
+    return {};
+}
+
+QImage decodeJpegPicture(const QByteArray &data)
+{
+    if (!withinImageBounds(jpegFrameSize(data)))
+        return {};
+    const platform::JpegResult result
+        = platform::decodeJpeg(reinterpret_cast<const std::uint8_t *>(data.constData()), std::size_t(data.size()));
+    if (!result.ok() || !withinImageBounds(QSize(result.image.width, result.image.height)))
+        return {};
+    const platform::RgbImage &rgb = result.image;
+    return QImage(rgb.pixels.data(), rgb.width, rgb.height, qsizetype(rgb.width) * 3, QImage::Format_RGB888).copy();
+}
+
+QImage decodeWithQt(const QByteArray &data, const char *format)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    if (!withinImageBounds(reader.size()))
+        return {};
+    return reader.read();
+}
+
+// A GIF, BMP or JPEG picture, told apart by its first bytes rather than by
+// the media type the address claims.
+QImage decodePicture(const QByteArray &data)
+{
+    if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
+        return decodeWithQt(data, "gif");
+    if (data.startsWith("BM"))
+        return decodeWithQt(data, "bmp");
+    if (data.startsWith("\xFF\xD8\xFF"))
+        return decodeJpegPicture(data);
+    return {};
+}
+
+// The picture inside a data: address ("data:[type][;base64],payload").
+QImage decodeDataUrl(const QUrl &url)
+{
+    if (url.scheme().compare(QLatin1String("data"), Qt::CaseInsensitive) != 0)
+        return {};
+    const QByteArray encoded = url.toEncoded();
+    if (encoded.size() > THtmlView::kMaxDataUrlBytes)
+        return {};
+    const qsizetype comma = encoded.indexOf(',');
+    if (comma < 0)
+        return {};
+    const QByteArray header = encoded.left(comma).toLower();
+    QByteArray payload = QByteArray::fromPercentEncoding(encoded.mid(comma + 1));
+    if (header.endsWith(";base64"))
+        payload = QByteArray::fromBase64(payload);
+    return decodePicture(payload);
+}
+
+// What stands for every picture the view will not show: it keeps the
+// document from looking for the picture anywhere else.
+QPixmap emptyPicture()
+{
+    QPixmap pixmap(1, 1);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+QTextCharFormat formatAt(QTextDocument *document, int position)
+{
+    QTextCursor cursor(document);
+    cursor.setPosition(position + 1);
+    return cursor.charFormat();  // the format of the character before the cursor
+}
+
+} // namespace
+
+THtmlView::THtmlView(QWidget *parent, const QString &name)
+    : QTextBrowser(parent),
+      m_defBackground(pegcolors::background()),
+      m_defFontName(QStringLiteral("Times New Roman")),
+      m_defPreFontName(QStringLiteral("Arial")),
+      m_defFontColor(Qt::black),
+      m_defHotSpotColor(pegcolors::maroon()),
+      m_defVisitedLinkColor(pegcolors::shadowGrey()),
+      m_defOverLinkColor(pegcolors::maroon())
+{
+    setObjectName(name);
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setUndoRedoEnabled(false);
+    connect(this, &QTextBrowser::anchorClicked, this, &THtmlView::hotSpotClicked);
+    applyStyleSheet();
+    applyLook();
+}
+
+QString THtmlView::standInFont(const QString &name)
+{
+    if (name.compare(QLatin1String("Times New Roman"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("Liberation Serif");
+    if (name.compare(QLatin1String("Arial"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("Liberation Sans");
+    return name;
+}
+
+void THtmlView::LoadText(const QString &html, const QString &reference)
+{
+    if (html.isEmpty())
+        return;
+    const int previousPosition = verticalScrollBar()->value();
+    const bool sameReference = m_loaded && !reference.isEmpty() && reference == m_reference;
+
+    setHtml(html);  // discards the previous document and its resources
+    m_loaded = true;
+    m_reference = reference;
+    applyMargins();
+    applyLook();
+
+    const qsizetype hash = reference.indexOf(QLatin1Char('#'));
+    if (hash >= 0 && scrollToNamedAnchor(reference.mid(hash + 1)))
+        return;
+    if (sameReference) {
+        document()->documentLayout()->documentSize();  // lays the page out, so the range is known
+        verticalScrollBar()->setValue(previousPosition);
+    } else {
+        verticalScrollBar()->setValue(0);
+    }
+}
+
+QColor THtmlView::pageBackground() const
+{
+    const QBrush brush = document()->rootFrame()->frameFormat().background();
+    return brush.style() == Qt::NoBrush ? m_defBackground : brush.color();
+}
+
+QVariant THtmlView::loadResource(int type, const QUrl &name)
+{
+    if (type != QTextDocument::ImageResource)
+        return QByteArray();  // no style sheets or documents from anywhere
+    QImage image;
+    if (m_viewImages)
+        image = decodeDataUrl(name);
+    return image.isNull() ? emptyPicture() : QPixmap::fromImage(image);
+}
+
+void THtmlView::mouseReleaseEvent(QMouseEvent *event)
+{
+    // The base class activates the link, synchronously, from this event.
+    m_clickedHref = anchorAt(event->position().toPoint());
+    m_inMouseClick = true;
+    QTextBrowser::mouseReleaseEvent(event);
+    m_inMouseClick = false;
+    m_clickedHref.clear();
+}
+
+void THtmlView::hotSpotClicked(const QUrl &url)
+{
+    QString src;
+    if (m_inMouseClick) {
+        src = m_clickedHref;
+    } else {  // activated from the keyboard: the link is the selection
+        const QTextCursor cursor = textCursor();
+        if (cursor.hasSelection())
+            src = formatAt(document(), cursor.selectionStart()).anchorHref();
+    }
+    if (src.isEmpty())
+        src = url.toString();
+
+    bool handled = false;
+    if (OnHotSpotClick) {
+        const QPointer<THtmlView> alive(this);
+        OnHotSpotClick(this, src, handled);
+        if (!alive)
+            return;
+    }
+    if (!handled)
+        followInPage(src);
+}
+
+// A link into the page shown ("#name", or the reference's own file with
+// "#name") scrolls there; "#" and an undefined "#top" go to the top. Any
+// other address leaves the page as it is: the view never navigates.
+void THtmlView::followInPage(const QString &src)
+{
+    const qsizetype hash = src.indexOf(QLatin1Char('#'));
+    if (hash < 0)
+        return;
+    const QString file = src.left(hash);
+    const QString ownFile = m_reference.left(m_reference.indexOf(QLatin1Char('#')));
+    if (!file.isEmpty() && file != ownFile)
+        return;
+    const QString name = src.mid(hash + 1);
+    if (scrollToNamedAnchor(name) || scrollToNamedAnchor(QUrl::fromPercentEncoding(name.toUtf8())))
+        return;
+    if (name.isEmpty() || name.compare(QLatin1String("top"), Qt::CaseInsensitive) == 0)
+        verticalScrollBar()->setValue(0);
+}
+
+bool THtmlView::scrollToNamedAnchor(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isAnchor() && format.anchorNames().contains(name)) {
+                scrollToAnchor(name);
+                return true;
+            }
+        }
+    return false;
+}
+
+void THtmlView::focusInEvent(QFocusEvent *event)
+{
+    QTextBrowser::focusInEvent(event);
+    updateFrame();
+}
+
+void THtmlView::focusOutEvent(QFocusEvent *event)
+{
+    QTextBrowser::focusOutEvent(event);
+    updateFrame();
+}
+
+void THtmlView::applyStyleSheet()
+{
+    const QString underline = m_options.testFlag(htNoLinkUnderline) ? QStringLiteral("none")
+                                                                     : QStringLiteral("underline");
+    document()->setDefaultStyleSheet(
+        QStringLiteral("a[href] { color: %1; text-decoration: %2; }\n"
+                       "pre, tt, code, kbd, samp { font-family: \"%3\"; }\n")
+            .arg(m_defHotSpotColor.name(), underline, standInFont(m_defPreFontName)));
+}
+
+void THtmlView::applyMargins()
+{
+    QTextFrame *root = document()->rootFrame();
+    QTextFrameFormat format = root->frameFormat();
+    format.setLeftMargin(m_marginWidth);
+    format.setRightMargin(m_marginWidth);
+    format.setTopMargin(m_marginHeight);
+    format.setBottomMargin(m_marginHeight);
+    root->setFrameFormat(format);
+}
+
+void THtmlView::applyLook()
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, pageBackground());
+    pal.setColor(QPalette::Text, m_defFontColor);
+    pal.setColor(QPalette::Link, m_defHotSpotColor);
+    pal.setColor(QPalette::LinkVisited, m_defVisitedLinkColor);
+    setPalette(pal);
+
+    QFont body(standInFont(m_defFontName));
+    body.setPointSize(m_defFontSize);
+    setFont(body);
+
+    applyMargins();
+    setTextInteractionFlags(m_noSelect ? Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard
+                                       : Qt::TextBrowserInteraction);
+    const bool vertical = m_scrollBars == ssVertical || m_scrollBars == ssBoth;
+    const bool horizontal = m_scrollBars == ssHorizontal || m_scrollBars == ssBoth;
+    setVerticalScrollBarPolicy(!vertical ? Qt::ScrollBarAlwaysOff
+                                   : m_options.testFlag(htShowVScroll) ? Qt::ScrollBarAlwaysOn
+                                                                       : Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(horizontal ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
+    updateFrame();
+}
+
+// htFocused keeps the one-pixel border's room at all times and draws it in
+// the page colour while unfocused, so focusing never moves the page.
+void THtmlView::updateFrame()
+{
+    if (m_borderStyle == htNone) {
+        setFrameStyle(QFrame::NoFrame);
+        return;
+    }
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    QPalette pal = palette();
+    const bool drawn = m_borderStyle == htSingle || hasFocus();
+    pal.setColor(QPalette::WindowText, drawn ? m_defFontColor : pageBackground());
+    setPalette(pal);
+}
+
+void THtmlView::setDefBackground(const QColor &color)
+{
+    m_defBackground = color;
+    applyLook();
+}
+
+void THtmlView::setBorderStyle(TBorderStyle style)
+{
+    m_borderStyle = style;
+    updateFrame();
+}
+
+void THtmlView::setDefFontName(const QString &name)
+{
+    m_defFontName = name;
+    applyLook();
+}
+
+void THtmlView::setDefPreFontName(const QString &name)
+{
+    m_defPreFontName = name;
+    applyStyleSheet();
+}
+
+void THtmlView::setDefFontSize(int points)
+{
+    m_defFontSize = points;
+    applyLook();
+}
+
+void THtmlView::setDefFontColor(const QColor &color)
+{
+    m_defFontColor = color;
+    applyLook();
+}
+
+void THtmlView::setDefHotSpotColor(const QColor &color)
+{
+    m_defHotSpotColor = color;
+    applyStyleSheet();
+    applyLook();
+}
+
+void THtmlView::setNoSelect(bool on)
+{
+    m_noSelect = on;
+    applyLook();
+}
+
+void THtmlView::setScrollBars(TScrollStyle style)
+{
+    m_scrollBars = style;
+    applyLook();
+}
+
+void THtmlView::setHtOptions(THtmlOptions options)
+{
+    m_options = options;
+    applyStyleSheet();
+    applyLook();
+}
+
+void THtmlView::setMarginWidth(int pixels)
+{
+    m_marginWidth = pixels;
+    applyMargins();
+}
+
+void THtmlView::setMarginHeight(int pixels)
+{
+    m_marginHeight = pixels;
+    applyMargins();
+}
+
+void THtmlView::setViewImages(bool on)
+{
+    m_viewImages = on;
+}

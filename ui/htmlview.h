@@ -1,0 +1,154 @@
+#pragma once
+
+#include <QColor>
+#include <QFlags>
+#include <QString>
+#include <QTextBrowser>
+
+#include <functional>
+
+class QFocusEvent;
+class QMouseEvent;
+class QUrl;
+
+// The HTML view of the high-score window: shows one HTML document given as
+// text and reports clicks on its links. It knows nothing of HTTP and never
+// fetches anything: images can come only from data: addresses inside the
+// page (GIF, BMP, JPEG), every other resource a page names stays empty.
+//
+// The settings take effect at once and for every later LoadText.
+class THtmlView : public QTextBrowser {
+    Q_OBJECT
+public:
+    enum TBorderStyle { htFocused, htNone, htSingle };
+    enum THtmlOption {
+        htOverLinksActive = 0x1,   // kept as a setting; links keep their colour under the pointer
+        htNoLinkUnderline = 0x2,
+        htShowDummyCaret = 0x4,    // kept as a setting; no caret is drawn
+        htShowVScroll = 0x8,       // vertical scroll bar even when nothing scrolls
+    };
+    Q_DECLARE_FLAGS(THtmlOptions, THtmlOption)
+    enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+    // Raised when the user activates a link. SRC is the link's address
+    // exactly as the page writes it; Handled is false on entry.
+    using THotSpotClickEvent = std::function<void(THtmlView *sender, const QString &SRC, bool &Handled)>;
+
+    static constexpr int kDefFontSize = 12;       // points
+    static constexpr int kMarginWidth = 10;       // pixels left and right of the page
+    static constexpr int kMarginHeight = 5;       // pixels above and below the page
+    static constexpr int kHistoryMaxCount = 0;
+    // A data: address longer than this, or whose picture is wider or
+    // higher than kMaxImageSide, is refused before any decoding.
+    static constexpr qsizetype kMaxDataUrlBytes = 4 * 1024 * 1024;
+    static constexpr int kMaxImageSide = 4096;
+
+    // A blank view in DefBackground named `name`, with the settings the
+    // high-score window gives it.
+    explicit THtmlView(QWidget *parent = nullptr, const QString &name = QString());
+
+    // Shows the document `html`. An empty one changes nothing at all. Otherwise
+    // the previous document is discarded and the new one shown: from its top
+    // when `reference` is empty; with a reference "file" or "file#anchor",
+    // at the anchor when the document defines it, else at the top when the
+    // reference differs from the previous one (the same reference keeps the
+    // scroll position, as a reload does).
+    void LoadText(const QString &html, const QString &reference = QString());
+    // The reference of the document shown (empty before the first one).
+    QString currentReference() const { return m_reference; }
+
+    THotSpotClickEvent OnHotSpotClick;
+
+    QColor defBackground() const { return m_defBackground; }
+    void setDefBackground(const QColor &color);
+    TBorderStyle borderStyle() const { return m_borderStyle; }
+    void setBorderStyle(TBorderStyle style);
+    int historyMaxCount() const { return m_historyMaxCount; }
+    void setHistoryMaxCount(int count) { m_historyMaxCount = count; }  // no history is kept
+    // Font names as the page world knows them ("Times New Roman", "Arial");
+    // the faces that stand in for them are used for drawing.
+    QString defFontName() const { return m_defFontName; }
+    void setDefFontName(const QString &name);
+    QString defPreFontName() const { return m_defPreFontName; }
+    void setDefPreFontName(const QString &name);
+    int defFontSize() const { return m_defFontSize; }
+    void setDefFontSize(int points);
+    QColor defFontColor() const { return m_defFontColor; }
+    void setDefFontColor(const QColor &color);
+    QColor defHotSpotColor() const { return m_defHotSpotColor; }
+    void setDefHotSpotColor(const QColor &color);
+    // Kept as settings: the view keeps no visited list (links are opened
+    // elsewhere) and does not recolour the link under the pointer.
+    QColor defVisitedLinkColor() const { return m_defVisitedLinkColor; }
+    void setDefVisitedLinkColor(const QColor &color) { m_defVisitedLinkColor = color; }
+    QColor defOverLinkColor() const { return m_defOverLinkColor; }
+    void setDefOverLinkColor(const QColor &color) { m_defOverLinkColor = color; }
+    bool noSelect() const { return m_noSelect; }
+    void setNoSelect(bool on);
+    TScrollStyle scrollBars() const { return m_scrollBars; }
+    void setScrollBars(TScrollStyle style);
+    THtmlOptions htOptions() const { return m_options; }
+    void setHtOptions(THtmlOptions options);
+    int marginWidth() const { return m_marginWidth; }
+    void setMarginWidth(int pixels);
+    int marginHeight() const { return m_marginHeight; }
+    void setMarginHeight(int pixels);
+    bool viewImages() const { return m_viewImages; }
+    void setViewImages(bool on);  // for the next LoadText
+
+    // The page's background: its <body bgcolor> or, without one,
+    // DefBackground.
+    QColor pageBackground() const;
+
+    // The only source of a page's resources. Images: a data: address
+    // holding a GIF, BMP or JPEG picture within the bounds above gives the
+    // picture; anything else gives an empty 1 × 1 picture. Other kinds give
+    // empty data. Never reads a file, never touches the network, and never
+    // returns a null variant (that would let the document go to the disk
+    // itself).
+    QVariant loadResource(int type, const QUrl &name) override;
+
+    // The face that stands in for a page font name ("Times New Roman" →
+    // Liberation Serif, "Arial" → Liberation Sans); other names unchanged.
+    static QString standInFont(const QString &name);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    void hotSpotClicked(const QUrl &url);
+    void followInPage(const QString &src);
+    bool scrollToNamedAnchor(const QString &name);
+    void applyLook();         // palette, fonts, margins, frame, scroll bars
+    void applyStyleSheet();   // default style of the next document
+    void applyMargins();
+    void updateFrame();
+
+    QColor m_defBackground;
+    TBorderStyle m_borderStyle = htFocused;
+    int m_historyMaxCount = kHistoryMaxCount;
+    QString m_defFontName;
+    QString m_defPreFontName;
+    int m_defFontSize = kDefFontSize;
+    QColor m_defFontColor;
+    QColor m_defHotSpotColor;
+    QColor m_defVisitedLinkColor;
+    QColor m_defOverLinkColor;
+    bool m_noSelect = false;
+    TScrollStyle m_scrollBars = ssVertical;
+    THtmlOptions m_options;
+    int m_marginWidth = kMarginWidth;
+    int m_marginHeight = kMarginHeight;
+    bool m_viewImages = true;
+
+    bool m_loaded = false;
+    QString m_reference;
+    // The address under the pointer while a mouse click is delivered, so
+    // the handler gets the text as the page wrote it.
+    QString m_clickedHref;
+    bool m_inMouseClick = false;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(THtmlView::THtmlOptions)
