@@ -24,7 +24,7 @@ public:
 
     // The opener of the vendor's web address (URL1). The main window's
     // maker strip opens the same address through it.
-    TURL &url1() const { return *m_url1; }
+    TURL &url1() { return *m_url1; }
 
     // Opens the vendor's web address.
     void Label7Click();

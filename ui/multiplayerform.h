@@ -18,7 +18,7 @@ public:
     explicit Tmultiplayer(const QString &vendorHost);
 
     // The opener of the lobby page (URL1).
-    TURL &url1() const { return *m_url1; }
+    TURL &url1() { return *m_url1; }
 
     // Shared by Label6, Label1 and Image1: opens the lobby page.
     void Label6Click();
