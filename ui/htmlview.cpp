@@ -177,7 +177,7 @@ void THtmlView::LoadText(const QString &html, const QString &reference)
     m_loaded = true;
     m_reference = reference;
     applyMargins();
-    applyLook();
+    applyColours();
 
     const qsizetype hash = reference.indexOf(QLatin1Char('#'));
     if (hash >= 0 && scrollToNamedAnchor(reference.mid(hash + 1)))
@@ -277,13 +277,13 @@ bool THtmlView::scrollToNamedAnchor(const QString &name)
 void THtmlView::focusInEvent(QFocusEvent *event)
 {
     QTextBrowser::focusInEvent(event);
-    updateFrame();
+    applyColours();
 }
 
 void THtmlView::focusOutEvent(QFocusEvent *event)
 {
     QTextBrowser::focusOutEvent(event);
-    updateFrame();
+    applyColours();
 }
 
 void THtmlView::applyStyleSheet()
@@ -292,7 +292,7 @@ void THtmlView::applyStyleSheet()
                                                                      : QStringLiteral("underline");
     document()->setDefaultStyleSheet(
         QStringLiteral("a[href] { color: %1; text-decoration: %2; }\n"
-                       "pre, tt, code, kbd, samp { font-family: \"%3\"; }\n")
+                       "pre { font-family: \"%3\"; }\n")
             .arg(m_defHotSpotColor.name(), underline, standInFont(m_defPreFontName)));
 }
 
@@ -309,13 +309,6 @@ void THtmlView::applyMargins()
 
 void THtmlView::applyLook()
 {
-    QPalette pal = palette();
-    pal.setColor(QPalette::Base, pageBackground());
-    pal.setColor(QPalette::Text, m_defFontColor);
-    pal.setColor(QPalette::Link, m_defHotSpotColor);
-    pal.setColor(QPalette::LinkVisited, m_defVisitedLinkColor);
-    setPalette(pal);
-
     QFont body(standInFont(m_defFontName));
     body.setPointSize(m_defFontSize);
     setFont(body);
@@ -330,35 +323,35 @@ void THtmlView::applyLook()
                                                                        : Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     setLineWrapMode(horizontal ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
-    updateFrame();
+    setFrameStyle(m_borderStyle == htNone ? int(QFrame::NoFrame) : QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    applyColours();
 }
 
 // htFocused keeps the one-pixel border's room at all times and draws it in
 // the page colour while unfocused, so focusing never moves the page.
-void THtmlView::updateFrame()
+void THtmlView::applyColours()
 {
-    if (m_borderStyle == htNone) {
-        setFrameStyle(QFrame::NoFrame);
-        return;
-    }
-    setFrameStyle(QFrame::Box | QFrame::Plain);
-    setLineWidth(1);
     QPalette pal = palette();
-    const bool drawn = m_borderStyle == htSingle || hasFocus();
-    pal.setColor(QPalette::WindowText, drawn ? m_defFontColor : pageBackground());
+    pal.setColor(QPalette::Base, pageBackground());
+    pal.setColor(QPalette::Text, m_defFontColor);
+    pal.setColor(QPalette::Link, m_defHotSpotColor);
+    pal.setColor(QPalette::LinkVisited, m_defVisitedLinkColor);
+    const bool borderDrawn = m_borderStyle == htSingle || (m_borderStyle == htFocused && hasFocus());
+    pal.setColor(QPalette::WindowText, borderDrawn ? m_defFontColor : pageBackground());
     setPalette(pal);
 }
 
 void THtmlView::setDefBackground(const QColor &color)
 {
     m_defBackground = color;
-    applyLook();
+    applyColours();
 }
 
 void THtmlView::setBorderStyle(TBorderStyle style)
 {
     m_borderStyle = style;
-    updateFrame();
+    applyLook();
 }
 
 void THtmlView::setDefFontName(const QString &name)
@@ -382,14 +375,14 @@ void THtmlView::setDefFontSize(int points)
 void THtmlView::setDefFontColor(const QColor &color)
 {
     m_defFontColor = color;
-    applyLook();
+    applyColours();
 }
 
 void THtmlView::setDefHotSpotColor(const QColor &color)
 {
     m_defHotSpotColor = color;
     applyStyleSheet();
-    applyLook();
+    applyColours();
 }
 
 void THtmlView::setNoSelect(bool on)

@@ -16,7 +16,8 @@ class QUrl;
 // fetches anything: images can come only from data: addresses inside the
 // page (GIF, BMP, JPEG), every other resource a page names stays empty.
 //
-// The settings take effect at once and for every later LoadText.
+// The settings take effect at once, except the link colour and underline
+// and the preformatted font, which style the next document LoadText shows.
 class THtmlView : public QTextBrowser {
     Q_OBJECT
 public:
@@ -121,10 +122,10 @@ private:
     void hotSpotClicked(const QUrl &url);
     void followInPage(const QString &src);
     bool scrollToNamedAnchor(const QString &name);
-    void applyLook();         // palette, fonts, margins, frame, scroll bars
+    void applyLook();         // fonts, margins, frame, scroll bars, colours
+    void applyColours();      // page, text, link and border colours
     void applyStyleSheet();   // default style of the next document
     void applyMargins();
-    void updateFrame();
 
     QColor m_defBackground;
     TBorderStyle m_borderStyle = htFocused;

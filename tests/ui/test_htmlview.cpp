@@ -16,6 +16,11 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
+
+// Readable failure messages.
+void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+void PrintTo(const QColor &color, std::ostream *os) { *os << color.name().toStdString(); }
 
 namespace {
 
