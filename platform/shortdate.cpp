@@ -10,4 +10,23 @@ QString shortDate(const QDate &date)
     return QLocale::system().toString(date, QLocale::ShortFormat);
 }
 
+QChar shortDateSeparator()
+{
+    const QString pattern = QLocale::system().dateFormat(QLocale::ShortFormat);
+    for (QChar c : pattern) {
+        if (!c.isLetter())
+            return c;
+    }
+    return QLatin1Char('/');
+}
+
+QString monthDayYear(const QDate &date, QChar separator)
+{
+    return QStringLiteral("%1%2%3%2%4")
+        .arg(date.month())
+        .arg(separator)
+        .arg(date.day())
+        .arg(date.year() % 100, 2, 10, QLatin1Char('0'));
+}
+
 } // namespace platform

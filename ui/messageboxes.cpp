@@ -10,6 +10,11 @@ std::function<void(const QString &)> &errorHandler()
     static std::function<void(const QString &)> handler;
     return handler;
 }
+std::function<void(const QString &)> &messageHandler()
+{
+    static std::function<void(const QString &)> handler;
+    return handler;
+}
 std::function<bool(const QString &, const QString &)> &confirmationHandler()
 {
     static std::function<bool(const QString &, const QString &)> handler;
@@ -20,6 +25,11 @@ std::function<bool(const QString &, const QString &)> &confirmationHandler()
 void setErrorBoxHandler(std::function<void(const QString &)> handler)
 {
     errorHandler() = std::move(handler);
+}
+
+void setMessageBoxHandler(std::function<void(const QString &)> handler)
+{
+    messageHandler() = std::move(handler);
 }
 
 void setConfirmationHandler(std::function<bool(const QString &, const QString &)> handler)
@@ -34,6 +44,16 @@ void showErrorBox(const QString &message)
         return;
     }
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
+    box.exec();
+}
+
+void showMessageBox(const QString &message)
+{
+    if (messageHandler()) {
+        messageHandler()(message);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message, QMessageBox::Ok);
     box.exec();
 }
 

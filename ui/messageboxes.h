@@ -11,10 +11,15 @@ class QWidget;
 // carries on afterwards.
 void showErrorBox(const QString &message);
 
+// A plain message box with an OK button, titled with the program's name;
+// returns when the player has closed it.
+void showMessageBox(const QString &message);
+
 // A Yes/No confirmation box; true when the player answers Yes.
 bool askConfirmation(QWidget *parent, const QString &caption, const QString &question);
 
 // Tests replace the boxes so nothing modal opens; pass an empty function
 // to restore the real boxes.
 void setErrorBoxHandler(std::function<void(const QString &)> handler);
+void setMessageBoxHandler(std::function<void(const QString &)> handler);
 void setConfirmationHandler(std::function<bool(const QString &caption, const QString &question)> handler);
