@@ -163,6 +163,20 @@ TEST(HtmlView, LinkClickReportsTheAddressAsWritten)
     }
 }
 
+// A link reached with Tab and activated with Return is reported the same.
+TEST(HtmlView, KeyboardActivationReportsTheAddressAsWritten)
+{
+    auto view = shownView();
+    QStringList reported;
+    view->OnHotSpotClick = [&](THtmlView *, const QString &address, bool &) { reported << address; };
+    view->LoadText(QStringLiteral("<p><a href=\"/one\">one</a> <a href=\"list%20page.htm#Caf%C3%A9\">two</a></p>"));
+    view->setFocus();
+    QTest::keyClick(view.get(), Qt::Key_Tab);
+    QTest::keyClick(view.get(), Qt::Key_Tab);
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ(reported, QStringList{QStringLiteral("list%20page.htm#Caf%C3%A9")});
+}
+
 // An in-page link scrolls to its anchor unless the handler has dealt with
 // the click.
 TEST(HtmlView, InPageLinkScrollsToTheAnchor)
