@@ -3,7 +3,6 @@
 #include "colors.h"
 #include "jpegdecoder.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QFocusEvent>
 #include <QImage>
@@ -182,12 +181,7 @@ void THtmlView::LoadText(const QString &html, const QString &reference)
     const qsizetype hash = reference.indexOf(QLatin1Char('#'));
     if (hash >= 0 && scrollToNamedAnchor(reference.mid(hash + 1)))
         return;
-    if (sameReference) {
-        document()->documentLayout()->documentSize();  // lays the page out, so the range is known
-        verticalScrollBar()->setValue(previousPosition);
-    } else {
-        verticalScrollBar()->setValue(0);
-    }
+    verticalScrollBar()->setValue(sameReference ? previousPosition : 0);
 }
 
 QColor THtmlView::pageBackground() const
