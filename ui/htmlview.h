@@ -31,8 +31,11 @@ public:
     Q_DECLARE_FLAGS(THtmlOptions, THtmlOption)
     enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
-    // Raised when the user activates a link. SRC is the link's address
-    // exactly as the page writes it; Handled is false on entry.
+    // Raised when the user activates a link (mouse or keyboard). SRC is the
+    // link's address exactly as the page writes it; Handled is false on
+    // entry. Left false, the view then follows a link into the page itself
+    // ("#name" scrolls there); set true, it does nothing more. The view
+    // never navigates away from the page and never shows an error page.
     using THotSpotClickEvent = std::function<void(THtmlView *sender, const QString &SRC, bool &Handled)>;
 
     static constexpr int kDefFontSize = 12;       // points
