@@ -1,16 +1,133 @@
 #include "highscoreform.h"
 
+#include "colors.h"
+#include "controls.h"
+#include "flatpanel.h"
+#include "gameresources.h"
+#include "htmlview.h"
+#include "httpget.h"
+#include "imagecontrol.h"
+#include "pagelink.h"
+#include "picturebutton.h"
+#include "url.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
-Thighscore::Thighscore()
+namespace {
+
+constexpr char kProgramName[] = "pegsquare";
+constexpr int kFirstErrorStatus = 400;
+
+QString percentEncoded(const QString &value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+} // namespace
+
+Thighscore::Thighscore(const QString &vendorHost)
     : SecondaryWindow(QStringLiteral("Thighscore"), QStringLiteral("Pegsquare - High Scores"), QSize(603, 561),
                       Border::Dialog)
+    , m_host(vendorHost)
 {
+    buildLayout();
     // This window opens centred on the desktop rather than on the game.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect r = frameGeometry();
         r.moveCenter(screen->availableGeometry().center());
         move(r.topLeft());
     }
+}
+
+Thighscore::~Thighscore() = default;
+
+void Thighscore::buildLayout()
+{
+    auto *image = new ImageControl(this, QStringLiteral("Image1"), QRect(6, 9, 97, 322));
+    image->setPicture(gameresources::picture(gameresources::Picture::CribbageHighScores, devicePixelRatioF()));
+
+    auto *frame = new TFlatPanel(this, QStringLiteral("panel_main"), QRect(112, 8, 481, 507));
+    frame->setColor(QColor(64, 36, 174));
+    frame->setBorderColors(pegcolors::white());
+    m_displayhtml = new THtmlView(frame);
+    m_displayhtml->setObjectName(QStringLiteral("displayhtml"));
+    // Docked to the frame's whole client area, inside its one-pixel border.
+    m_displayhtml->setGeometry(1, 1, 479, 505);
+    m_displayhtml->OnHotSpotClick = [this](THtmlView *sender, const QString &src, bool &handled) {
+        displayhtmlHotSpotClick(sender, src, handled);
+    };
+
+    auto *done = makePictureButton(this, QStringLiteral("button_done"), QRect(467, 518, 126, 40),
+                                   QStringLiteral("Done"));
+    connect(done, &ImageControl::clicked, this, [this] { button_doneClick(); });
+
+    m_url1 = new TURL(this);
+    m_url1->setObjectName(QStringLiteral("URL1"));
+    m_url1->setURLType(TURL::utnone);
+
+    m_getit = new THTTPGet(this);
+    m_getit->setObjectName(QStringLiteral("getit"));
+    m_getit->OnDoneString = [this](THTTPGet *sender, const QByteArray &result) { getitDoneString(sender, result); };
+    m_sendit = new THTTPGet(this);
+    m_sendit->setObjectName(QStringLiteral("sendit"));
+    m_sendit->OnDoneString = [this](THTTPGet *sender, const QByteArray &result) {
+        senditDoneString(sender, result);
+    };
+}
+
+QUrl Thighscore::listAddress() const
+{
+    return QUrl(QStringLiteral("http://%1/counter/%2.shtml").arg(m_host, QLatin1String(kProgramName)));
+}
+
+void Thighscore::loadit()
+{
+    m_getit->PostQuery.clear();
+    m_getit->URL = listAddress().toString();
+    m_getit->Start();
+}
+
+void Thighscore::sendscore(const QString &name, const QString &date, const QString &score)
+{
+    m_sendit->URL = QStringLiteral("http://%1/cgi-bin/%2.cgi?name=%3&date=%4&score=%5")
+                        .arg(m_host, QLatin1String(kProgramName), percentEncoded(name), percentEncoded(date),
+                             percentEncoded(score));
+    m_sendit->Start();
+}
+
+void Thighscore::getitDoneString(THTTPGet *, const QByteArray &result)
+{
+    // The vendor server writes its pages in UTF-8.
+    m_displayhtml->LoadText(QString::fromUtf8(result), QString());
+}
+
+void Thighscore::senditDoneString(THTTPGet *sender, const QByteArray &)
+{
+    // An error status means the server answered but did not take the
+    // score: say so now rather than open a list without it.
+    if (sender->status() >= kFirstErrorStatus) {
+        if (OnPostingRefused)
+            OnPostingRefused();
+        return;
+    }
+    if (OnScorePosted)
+        OnScorePosted();
+    loadit();
+    show();
+    raise();
+}
+
+void Thighscore::displayhtmlHotSpotClick(THtmlView *, const QString &SRC, bool &)
+{
+    const std::optional<QString> address = externalPageLink(SRC, listAddress());
+    if (!address)
+        return;
+    m_url1->setURL(*address);
+    m_url1->Execute();
+}
+
+void Thighscore::button_doneClick()
+{
+    hide();
 }

@@ -1,0 +1,82 @@
+// The high-score window's requests and the links it lets out of the page.
+#include "highscoreform.h"
+#include "htmlview.h"
+#include "httpget.h"
+#include "pagelink.h"
+#include "shellopen.h"
+
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TEST(highscoreWindow, PostingValuesArePercentEncoded)
+{
+    const struct {
+        const char *name;
+        QString player;
+        QString query;
+    } rows[] = {
+        {"plain", "Robin", "name=Robin&date=12%2F9%2F26&score=85"},
+        {"a blank", "Two Words", "name=Two%20Words&date=12%2F9%2F26&score=85"},
+        {"a forged key", "x&score=99", "name=x%26score%3D99&date=12%2F9%2F26&score=85"},
+        {"URL characters", "#%+?", "name=%23%25%2B%3F&date=12%2F9%2F26&score=85"},
+        {"letters of other languages", QStringLiteral("Zoë"), "name=Zo%C3%AB&date=12%2F9%2F26&score=85"},
+    };
+    for (const auto &row : rows) {
+        Thighscore window(QStringLiteral("scores.example:8080"));
+        window.sendscore(row.player, QStringLiteral("12/9/26"), QStringLiteral("85"));
+        EXPECT_EQ(window.sendit().URL, "http://scores.example:8080/cgi-bin/pegsquare.cgi?" + row.query) << row.name;
+        window.sendit().Cancel();
+    }
+    Thighscore window(QStringLiteral("scores.example"));
+    window.loadit();
+    EXPECT_EQ(window.getit().URL, QStringLiteral("http://scores.example/counter/pegsquare.shtml"));
+    EXPECT_TRUE(window.getit().PostQuery.isEmpty());
+}
+
+TEST(highscoreWindow, OnlyWebAndMailLinksLeaveThePage)
+{
+    const QUrl page(QStringLiteral("http://scores.example:8080/counter/pegsquare.shtml"));
+    const struct {
+        const char *name;
+        QString src;
+        std::optional<QString> opened;
+    } rows[] = {
+        {"http", "http://other.example/a?b=1&c=2", "http://other.example/a?b=1&c=2"},
+        {"https", "HTTPS://secure.example/", "HTTPS://secure.example/"},
+        {"mailto", "mailto:vendor@scores.example", "mailto:vendor@scores.example"},
+        {"absolute path", "/games/lobby_games/cribbage", "http://scores.example:8080/games/lobby_games/cribbage"},
+        {"relative path", "old.shtml", "http://scores.example:8080/counter/old.shtml"},
+        {"same scheme, other host", "//other.example/x", "http://other.example/x"},
+        {"in-page anchor", "#top", std::nullopt},
+        {"empty", "", std::nullopt},
+        {"file", "file:///etc/passwd", std::nullopt},
+        {"javascript", "javascript:alert(1)", std::nullopt},
+        {"data", "data:text/html,<b>x</b>", std::nullopt},
+        {"drive letter", "C:\\Windows\\notepad.exe", std::nullopt},
+        {"http without a host", "http:/etc/passwd", std::nullopt},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(externalPageLink(row.src, page), row.opened) << row.name;
+
+    // A click in the view goes through the same rule to the desktop.
+    std::vector<QUrl> opened;
+    const platform::UrlOpener previous = platform::setUrlOpenerForTesting([&](const QUrl &url) {
+        opened.push_back(url);
+        return true;
+    });
+    Thighscore window(QStringLiteral("scores.example:8080"));
+    bool handled = false;
+    window.displayhtmlHotSpotClick(&window.displayhtml(), QStringLiteral("/games/lobby_games/cribbage"), handled);
+    window.displayhtmlHotSpotClick(&window.displayhtml(), QStringLiteral("file:///etc/passwd"), handled);
+    platform::setUrlOpenerForTesting(previous);
+    EXPECT_FALSE(handled);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].toString(), QStringLiteral("http://scores.example:8080/games/lobby_games/cribbage"));
+}
+
+} // namespace
