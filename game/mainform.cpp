@@ -1,5 +1,6 @@
 #include "mainform.h"
 
+#include "aboutform.h"
 #include "controls.h"
 #include "fonts.h"
 #include "imagecontrol.h"
@@ -9,6 +10,7 @@
 #include "soundplayer.h"
 #include "systemclock.h"
 #include "taglabel.h"
+#include "url.h"
 #include "workarea.h"
 
 #include <QAction>
@@ -279,8 +281,10 @@ void Tmain::Pegclub1Click()
 
 void Tmain::image_logoClick()
 {
-    // Opens the vendor's page through the about window's link once that
-    // window has its links.
+    // The maker strip opens the vendor's address through the about
+    // window's link, so both always open the same page.
+    if (auto *about = qobject_cast<Tabout *>(m_windows.about))
+        about->url1().Execute();
 }
 
 void Tmain::button_cancelClick()

@@ -18,6 +18,7 @@ class QTimer;
 class TFlatPanel;
 class TLbBackground;
 class TagLabel;
+class OnlineScores;
 class TallyRecorder;
 
 namespace platform {
@@ -53,6 +54,7 @@ public:
 
     void setWindows(const Windows &windows) { m_windows = windows; }
     void setTallyRecorder(TallyRecorder *tally) { m_tally = tally; }
+    void setOnlineScores(OnlineScores *online) { m_online = online; }
 
     const QString &programname() const { return m_programname; }
     LcgRandom &random() { return m_random; }
@@ -83,6 +85,18 @@ public:
     void endgame();
     void Timer2Timer();
     int resultCountdown() const { return m_countdown; }
+
+    // Score posting and the online list.
+    static constexpr int kPostingTicks = 40;  // seconds before a posting is given up
+    void button_sendscoreClick();
+    void Timer1Timer();
+    // The server took the posted score: the game-over panel closes.
+    void scorePosted();
+    // The server answered a posting with an error status: it failed.
+    void postingRefused();
+    int postingCountdown() const { return m_postingCountdown; }
+    void button_highscoresClick();
+    void ViewHighScoreList1Click();
 
     // Score breakdown.
     void label_linescore1Click(TagLabel *label);
@@ -175,6 +189,9 @@ private:
 
     Windows m_windows;
     TallyRecorder *m_tally = nullptr;
+    OnlineScores *m_online = nullptr;
+    int m_postingCountdown = 0;
+    int m_postingDots = 0;
 
     QWidget *m_client = nullptr;
     TLbBackground *m_background = nullptr;

@@ -114,6 +114,7 @@ void Tmain::buildClientArea()
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(1000);
+    connect(m_timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     m_timer2 = new QTimer(this);
     m_timer2->setObjectName(QStringLiteral("Timer2"));
     m_timer2->setInterval(1000);
@@ -230,9 +231,12 @@ void Tmain::buildPanels(QWidget *board)
             QRect(0, 100, 191, 18), QPoint(1, -1), 13, true, Qt::AlignHCenter | Qt::AlignTop);
     m_editName = nameEdit(over, QStringLiteral("edit_name"), QRect(30, 124, 131, 24));
     m_editName->setText(QStringLiteral("Guest"));
-    makePictureButton(over, QStringLiteral("button_sendscore"), QRect(19, 163, 160, 40), QStringLiteral("SEND SCORE"));
-    makePictureButton(over, QStringLiteral("button_highscores"), QRect(32, 212, 126, 40),
-                      QStringLiteral("High Scores"));
+    auto *send = makePictureButton(over, QStringLiteral("button_sendscore"), QRect(19, 163, 160, 40),
+                                   QStringLiteral("SEND SCORE"));
+    connect(send, &ImageControl::clicked, this, [this] { button_sendscoreClick(); });
+    auto *highscores = makePictureButton(over, QStringLiteral("button_highscores"), QRect(32, 212, 126, 40),
+                                         QStringLiteral("High Scores"));
+    connect(highscores, &ImageControl::clicked, this, [this] { button_highscoresClick(); });
     auto *close = makePictureButton(over, QStringLiteral("button_cancel"), QRect(32, 261, 126, 40),
                                     QStringLiteral("Close"));
     connect(close, &ImageControl::clicked, this, [this] { button_cancelClick(); });
@@ -345,7 +349,8 @@ void Tmain::buildMenu()
     view->setObjectName(QStringLiteral("View1"));
     connect(addItem(view, "TallyList1", QStringLiteral("Tally List")), &QAction::triggered, this,
             [this] { TallyList1Click(); });
-    addItem(view, "ViewHighScoreList1", QStringLiteral("View High Score List"));
+    connect(addItem(view, "ViewHighScoreList1", QStringLiteral("View High Score List")), &QAction::triggered, this,
+            [this] { ViewHighScoreList1Click(); });
 
     QMenu *help = bar->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));

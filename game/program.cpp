@@ -7,6 +7,7 @@
 #include "multiplayerform.h"
 #include "tallyfile.h"
 #include "tallylistform.h"
+#include "vendorhost.h"
 
 
 namespace {
@@ -20,18 +21,23 @@ std::unique_ptr<Window> withBackground(std::unique_ptr<Window> window, const Tma
 }
 } // namespace
 
-Program::Program(platform::SoundPlayer &sound, const QString &programFolder)
-    : m_main(std::make_unique<Tmain>(sound, programFolder))
-    , m_about(withBackground(std::make_unique<Tabout>(), *m_main))
+Program::Program(platform::SoundPlayer &sound, const QString &programFolder, const QString &vendorHost)
+    : m_host(vendorHost.isEmpty() ? QString::fromLatin1(kVendorHost) : vendorHost)
+    , m_main(std::make_unique<Tmain>(sound, programFolder))
+    , m_about(withBackground(std::make_unique<Tabout>(m_host), *m_main))
     , m_help(withBackground(std::make_unique<Thelp>(), *m_main))
-    , m_highscore(withBackground(std::make_unique<Thighscore>(), *m_main))
+    , m_highscore(withBackground(std::make_unique<Thighscore>(m_host), *m_main))
     , m_tallylist(withBackground(std::make_unique<Ttallylist>(tallyfile::pathFor(programFolder.toStdString(),
                                      m_main->programname().toStdString())),
                                  *m_main))
-    , m_multiplayer(withBackground(std::make_unique<Tmultiplayer>(), *m_main))
+    , m_multiplayer(withBackground(std::make_unique<Tmultiplayer>(m_host), *m_main))
 {
     m_main->setWindows({m_about.get(), m_help.get(), m_highscore.get(), m_tallylist.get(), m_multiplayer.get()});
     m_main->setTallyRecorder(m_tallylist.get());
+    m_main->setOnlineScores(m_highscore.get());
+    Tmain *main = m_main.get();
+    m_highscore->OnScorePosted = [main] { main->scorePosted(); };
+    m_highscore->OnPostingRefused = [main] { main->postingRefused(); };
 }
 
 // Secondary windows go first, in reverse order of creation, so the main

@@ -21,8 +21,10 @@ class SoundPlayer;
 class Program {
 public:
     // `programFolder` is where the settings and tally files live: the
-    // folder of the executable for the real program.
-    Program(platform::SoundPlayer &sound, const QString &programFolder);
+    // folder of the executable for the real program. `vendorHost` is the
+    // vendor web server's host[:port]; empty means the one the program was
+    // built for.
+    Program(platform::SoundPlayer &sound, const QString &programFolder, const QString &vendorHost = QString());
     ~Program();
 
     Tmain &mainWindow() { return *m_main; }
@@ -33,6 +35,7 @@ public:
     Tmultiplayer &multiplayer() { return *m_multiplayer; }
 
 private:
+    QString m_host;
     std::unique_ptr<Tmain> m_main;
     std::unique_ptr<Tabout> m_about;
     std::unique_ptr<Thelp> m_help;
