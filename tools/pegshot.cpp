@@ -6,6 +6,7 @@
 #include "aboutform.h"
 #include "helpform.h"
 #include "highscoreform.h"
+#include "httpget.h"
 #include "imagecontrol.h"
 #include "multiplayerform.h"
 #include "tallylistform.h"
@@ -15,12 +16,15 @@
 #include "taglabel.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPixmap>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+constexpr int kFetchWaitMs = 5000;
 
 void placeAll(Tmain &w, int count)
 {
@@ -90,6 +94,13 @@ int main(int argc, char *argv[])
     } else if (scene == QLatin1String("help")) {
         target = &program.help();
     } else if (scene == QLatin1String("scores")) {
+        // The list as the vendor server the program was built for serves it
+        // (start one first, e.g. with scripts/play.sh); blank without one.
+        program.highscore().loadit();
+        QElapsedTimer waited;
+        waited.start();
+        while (program.highscore().getit().isBusy() && waited.elapsed() < kFetchWaitMs)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
         target = &program.highscore();
     } else if (scene == QLatin1String("advert")) {
         target = &program.multiplayer();
