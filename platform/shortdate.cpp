@@ -12,9 +12,13 @@ QString shortDate(const QDate &date)
 
 QChar shortDateSeparator()
 {
-    const QString pattern = QLocale::system().dateFormat(QLocale::ShortFormat);
+    return dateSeparatorOf(QLocale::system().dateFormat(QLocale::ShortFormat));
+}
+
+QChar dateSeparatorOf(const QString &pattern)
+{
     for (QChar c : pattern) {
-        if (!c.isLetter())
+        if (!c.isLetter() && !c.isSpace())
             return c;
     }
     return QLatin1Char('/');

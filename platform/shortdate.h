@@ -10,9 +10,13 @@ namespace platform {
 // writes dates.
 QString shortDate(const QDate &date);
 
-// The separator of the system's short date format (the first character of
-// its pattern that is not a letter), "/" when the pattern has none.
+// The separator of the system's short date format: the first character of
+// its pattern that is neither a letter nor a blank; "/" when there is none
+// (as with no regional settings at all, whose pattern "d MMM yyyy" only
+// has blanks).
 QChar shortDateSeparator();
+// The same rule for any date pattern ("M/d/yy" → "/", "dd.MM.yy" → ".").
+QChar dateSeparatorOf(const QString &pattern);
 
 // `date` as month/day/two-digit year without leading zeros, joined by
 // `separator`: 12/8/26 for 8 December 2026 with "/".

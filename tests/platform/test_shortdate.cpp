@@ -4,6 +4,19 @@
 
 #include <gtest/gtest.h>
 
+TEST(DateSeparator, FirstMarkThatIsNeitherLetterNorBlank)
+{
+    const struct {
+        const char *pattern;
+        char separator;
+    } rows[] = {
+        {"M/d/yy", '/'}, {"dd.MM.yy", '.'}, {"dd-MM-yyyy", '-'}, {"d. M. yyyy", '.'},
+        {"d MMM yyyy", '/'}, {"", '/'},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(platform::dateSeparatorOf(QString::fromLatin1(row.pattern)), QLatin1Char(row.separator)) << row.pattern;
+}
+
 TEST(MonthDayYear, NoLeadingZerosAndTwoYearDigits)
 {
     const struct {
