@@ -9,10 +9,15 @@
 #include "tallylistform.h"
 #include "program.h"
 #include "secondarywindow.h"
+#include "shellopen.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTest>
+#include <QUrl>
+
+#include <vector>
 
 namespace {
 
@@ -68,6 +73,24 @@ TEST_F(ProgramTest, GamesReachTheTallyWindow)
     EXPECT_EQ(program.tallylist().findChild<TagLabel *>(QStringLiteral("mylabel_1"))->text(), QStringLiteral("1"));
     EXPECT_EQ(program.tallylist().findChild<TagLabel *>(QStringLiteral("label_high1"))->text(), QStringLiteral("54"));
     EXPECT_EQ(program.tallylist().findChild<TagLabel *>(QStringLiteral("label_name1"))->text(), QStringLiteral("Guest"));
+}
+
+TEST_F(ProgramTest, TheMakerStripAndTheAboutLinkOpenTheVendorsAddress)
+{
+    std::vector<QUrl> opened;
+    const platform::UrlOpener previous = platform::setUrlOpenerForTesting([&](const QUrl &url) {
+        opened.push_back(url);
+        return true;
+    });
+    Program program(sound, folder.path(), QStringLiteral("games.example.net:8081"));
+    program.mainWindow().show();
+    QTest::mouseClick(program.mainWindow().findChild<QWidget *>(QStringLiteral("image_logo")), Qt::LeftButton);
+    program.about().show();
+    QTest::mouseClick(program.about().findChild<QWidget *>(QStringLiteral("Label7")), Qt::LeftButton);
+    platform::setUrlOpenerForTesting(previous);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].toString(), QStringLiteral("http://games.example.net:8081"));
+    EXPECT_EQ(opened[1], opened[0]);
 }
 
 TEST_F(ProgramTest, ClosingTheMainWindowEndsTheProgramWithOthersOpen)

@@ -6,12 +6,33 @@
 #include "shellopen.h"
 
 #include <QUrl>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 namespace {
+
+TEST(highscoreWindow, LayoutFramesTheViewBesideItsPicture)
+{
+    Thighscore window(QStringLiteral("scores.example"));
+    const struct {
+        const char *name;
+        QRect geometry;
+    } rows[] = {
+        {"Image1", {6, 9, 97, 322}},
+        {"panel_main", {112, 8, 481, 507}},
+        {"displayhtml", {1, 1, 479, 505}},
+        {"button_done", {467, 518, 126, 40}},
+    };
+    for (const auto &row : rows) {
+        const QWidget *control = window.findChild<QWidget *>(QString::fromLatin1(row.name));
+        ASSERT_NE(control, nullptr) << row.name;
+        EXPECT_EQ(control->geometry(), row.geometry) << row.name;
+    }
+    EXPECT_EQ(window.displayhtml().parentWidget()->objectName(), QStringLiteral("panel_main"));
+}
 
 TEST(highscoreWindow, PostingValuesArePercentEncoded)
 {
