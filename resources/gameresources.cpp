@@ -190,4 +190,12 @@ std::map<std::string, std::vector<std::uint8_t>> soundFiles()
     return files;
 }
 
+QString helpText(const QString &name)
+{
+    for (const char *known : {"overview", "gameplay", "scoring", "documentation", "license"})
+        if (name == QLatin1String(known))
+            return QString::fromUtf8(readResource(QStringLiteral("help/%1.txt").arg(name)));
+    return QString();
+}
+
 } // namespace gameresources

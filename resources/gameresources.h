@@ -71,4 +71,9 @@ QStringList soundNames();
 // takes (platform::SdlSoundPlayer::WaveFiles).
 std::map<std::string, std::vector<std::uint8_t>> soundFiles();
 
+// The help text `name` ("overview", "gameplay", "scoring",
+// "documentation", "license"), decoded from UTF-8; empty for any other
+// name. Each starts with its title line and an empty line.
+QString helpText(const QString &name);
+
 } // namespace gameresources

@@ -24,24 +24,7 @@ TagLabel *makeVersionLabel(QWidget *parent, const QString &name, const QString &
     return label;
 }
 
-const QColor kSilver(192, 192, 192);
-const QColor kPaleYellow(224, 228, 171);
-constexpr int kButtonPixels = 13;   // 10 point
-
 } // namespace
-
-void styleDoneButton(TSelButton &button)
-{
-    button.setColor(pegcolors::maroon());
-    button.setColorOver(pegcolors::maroon());
-    button.setColorDown(pegcolors::maroon());
-    button.setColorBorder(kPaleYellow);
-    button.setColorOverCaption(kPaleYellow);
-    button.setFont(pegfonts::sans(kButtonPixels, true));
-    button.setFontColor(kSilver);
-    button.setBorderWidth(1);
-    button.setAlignment(Qt::AlignHCenter);
-}
 
 Tabout::Tabout(const QString &vendorHost)
     : SecondaryWindow(QStringLiteral("Tabout"), QStringLiteral("Pegsquare - About"), QSize(304, 193),

@@ -2,14 +2,7 @@
 
 #include "secondarywindow.h"
 
-class TSelButton;
 class TURL;
-
-// Gives a text button the look of the help, about and advert windows:
-// maroon in every look, an Arial bold 10 point caption (13 pixels) in
-// silver that turns pale yellow under the pointer, a one-pixel pale yellow
-// frame, caption centred.
-void styleDoneButton(TSelButton &button);
 
 // The about window: the product's title picture, the vendor's web address
 // as a link, and the program's version. The text of its `version` label

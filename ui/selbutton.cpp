@@ -1,5 +1,6 @@
 #include "selbutton.h"
 
+#include "colors.h"
 #include "fonts.h"
 
 #include <QApplication>
@@ -22,6 +23,24 @@ constexpr int kCaptionPixels = 11;
 // Horizontal inset of a left- or right-aligned caption in the normal look.
 constexpr int kLeftInset = 5;
 constexpr int kRightInset = 6;
+
+// The help, about and advert windows' buttons.
+const QColor kSilver(192, 192, 192);
+const QColor kPaleYellow(224, 228, 171);
+constexpr int kWindowButtonPixels = 13;  // Arial bold 10 point
+
+void styleWindowButton(TSelButton &button, Qt::Alignment alignment)
+{
+    button.setColor(pegcolors::maroon());
+    button.setColorOver(pegcolors::maroon());
+    button.setColorDown(pegcolors::maroon());
+    button.setColorBorder(kPaleYellow);
+    button.setColorOverCaption(kPaleYellow);
+    button.setFont(pegfonts::sans(kWindowButtonPixels, true));
+    button.setFontColor(kSilver);
+    button.setBorderWidth(1);
+    button.setAlignment(alignment);
+}
 
 } // namespace
 
@@ -248,4 +267,14 @@ void TSelButton::changeEvent(QEvent *event)
         break;
     }
     QWidget::changeEvent(event);
+}
+
+void styleDoneButton(TSelButton &button)
+{
+    styleWindowButton(button, Qt::AlignHCenter);
+}
+
+void styleSectionButton(TSelButton &button)
+{
+    styleWindowButton(button, Qt::AlignLeft);
 }

@@ -131,3 +131,13 @@ private:
     // A left press landed on the button and its release may complete a click.
     bool m_clickArmed = false;
 };
+
+// The look of the text buttons of the help, about and advert windows:
+// maroon in every look, an Arial bold 10 point caption (13 pixels) in
+// silver that turns pale yellow under the pointer, a one-pixel pale yellow
+// frame.
+//
+// A Done button: caption centred.
+void styleDoneButton(TSelButton &button);
+// A section button of the help window: caption left-aligned.
+void styleSectionButton(TSelButton &button);
