@@ -1,6 +1,5 @@
 #include "multiplayerform.h"
 
-#include "aboutform.h"
 #include "colors.h"
 #include "fonts.h"
 #include "gameresources.h"

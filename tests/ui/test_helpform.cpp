@@ -127,6 +127,14 @@ TEST_F(HelpFormTest, SectionButtonsShowTheirText)
     }
 }
 
+// The newest release in the history is the version the program carries.
+TEST_F(HelpFormTest, HistoryBeginsWithTheProgramsVersion)
+{
+    const QStringList lines = control<QTextEdit>("memo5")->toPlainText().split(u'\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Version " PEGSQUARE_VERSION " - "))) << lines[2].toStdString();
+}
+
 TEST_F(HelpFormTest, UnknownSenderChangesNothing)
 {
     click("SelButton4");
