@@ -10,7 +10,9 @@
 #include "soundplayer.h"
 #include "systemclock.h"
 #include "taglabel.h"
+#include "updater.h"
 #include "url.h"
+#include "vendorhost.h"
 #include "workarea.h"
 
 #include <QAction>
@@ -27,12 +29,14 @@ constexpr int kFrameWatchIntervalMs = 50;
 Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     : m_sound(sound)
     , m_programFolder(programFolder)
+    , m_vendorHost(QString::fromLatin1(kVendorHost))
 {
     setObjectName(QStringLiteral("Tmain"));
     setWindowTitle(QStringLiteral("Pegsquare"));
     setFont(pegfonts::sans(11));
     buildMenu();
     buildClientArea();
+    buildUpdate();
     m_frameWatch = new QTimer(this);
     m_frameWatch->setInterval(kFrameWatchIntervalMs);
     connect(m_frameWatch, &QTimer::timeout, this, [this] { watchFrame(); });
@@ -60,8 +64,9 @@ void Tmain::FormCreate()
 
 void Tmain::FormShow()
 {
-    // The automatic version check starts here once the update component
-    // exists; with the option unticked nothing touches the network.
+    // With the option unticked nothing touches the network.
+    if (m_updateCheck->isChecked())
+        CheckforUpdateNow1Click();
 }
 
 QString Tmain::inifilePath() const

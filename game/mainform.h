@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 class ImageControl;
 class QAction;
@@ -20,6 +21,8 @@ class TLbBackground;
 class TagLabel;
 class OnlineScores;
 class TallyRecorder;
+class THTTPGet;
+class TUpdater;
 
 namespace platform {
 class SoundPlayer;
@@ -55,6 +58,12 @@ public:
     void setWindows(const Windows &windows) { m_windows = windows; }
     void setTallyRecorder(TallyRecorder *tally) { m_tally = tally; }
     void setOnlineScores(OnlineScores *online) { m_online = online; }
+    // The vendor web server (host[:port]) the update check asks, and the
+    // program's own version text (the about window's `version` caption)
+    // that the server's answer is compared with.
+    void setVendorHost(const QString &host);
+    void setVersionText(const QString &version) { m_versionText = version; }
+    const QString &versionText() const { return m_versionText; }
 
     const QString &programname() const { return m_programname; }
     LcgRandom &random() { return m_random; }
@@ -97,6 +106,21 @@ public:
     int postingCountdown() const { return m_postingCountdown; }
     void button_highscoresClick();
     void ViewHighScoreList1Click();
+
+    // Update check: asks the vendor server for its version text; a text
+    // that differs from versionText() shows panel_update. Equal texts, a
+    // failed fetch and an error status (400 or more) show nothing.
+    QString versionFileUrl() const;
+    void CheckforUpdateNow1Click();
+    void checkupdateDoneString(THTTPGet *sender, const QByteArray &result);
+    void button_updatecancelClick();
+    THTTPGet &checkupdate() { return *m_checkupdate; }
+    // The update: hides the offer's buttons and runs the updater, whose
+    // status texts appear in label_update. A successful start of the
+    // installer ends the process without saving anything.
+    void button_updateyesClick();
+    void downloadit();
+    TUpdater &updater() { return *m_updater; }
 
     // Score breakdown.
     void label_linescore1Click(TagLabel *label);
@@ -151,6 +175,7 @@ private:
     void buildPlayingArea(QWidget *board);
     void buildPanels(QWidget *board);
     void buildMenu();
+    void buildUpdate();
     void showNextCard();
     QSize frameExtra() const;
     void applyWantedBounds();
@@ -192,6 +217,10 @@ private:
     OnlineScores *m_online = nullptr;
     int m_postingCountdown = 0;
     int m_postingDots = 0;
+    QString m_vendorHost;
+    QString m_versionText = QStringLiteral(PEGSQUARE_VERSION);
+    THTTPGet *m_checkupdate = nullptr;
+    std::unique_ptr<TUpdater> m_updater;
 
     QWidget *m_client = nullptr;
     TLbBackground *m_background = nullptr;

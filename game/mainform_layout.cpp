@@ -358,7 +358,8 @@ void Tmain::buildMenu()
     helpItem->setShortcut(QKeySequence(Qt::Key_F1));
     connect(helpItem, &QAction::triggered, this, [this] { Help2Click(); });
     addSeparator(help, "N2");
-    addItem(help, "CheckforUpdateNow1", QStringLiteral("Check for Update Now"));
+    connect(addItem(help, "CheckforUpdateNow1", QStringLiteral("Check for Update Now")), &QAction::triggered, this,
+            [this] { CheckforUpdateNow1Click(); });
     addSeparator(help, "N3");
     connect(addItem(help, "About1", QStringLiteral("About")), &QAction::triggered, this, [this] { About1Click(); });
 

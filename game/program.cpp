@@ -9,6 +9,8 @@
 #include "tallylistform.h"
 #include "vendorhost.h"
 
+#include <QLabel>
+
 
 namespace {
 // Each secondary window shows the main window's tile, copied as the window
@@ -35,6 +37,10 @@ Program::Program(platform::SoundPlayer &sound, const QString &programFolder, con
     m_main->setWindows({m_about.get(), m_help.get(), m_highscore.get(), m_tallylist.get(), m_multiplayer.get()});
     m_main->setTallyRecorder(m_tallylist.get());
     m_main->setOnlineScores(m_highscore.get());
+    // The update check compares with what the about window shows.
+    m_main->setVendorHost(m_host);
+    if (const auto *version = m_about->findChild<QLabel *>(QStringLiteral("version")))
+        m_main->setVersionText(version->text());
     Tmain *main = m_main.get();
     m_highscore->OnScorePosted = [main] { main->scorePosted(); };
     m_highscore->OnPostingRefused = [main] { main->postingRefused(); };
