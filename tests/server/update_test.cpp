@@ -1,0 +1,175 @@
+// The self-update of the whole program against the real vendor server:
+// the offer, the download, the sample installer started with its silent
+// parameters, and what is left behind when the download fails.
+#include "mainform.h"
+#include "messageboxes.h"
+#include "program.h"
+#include "serverprocess.h"
+#include "soundplayer.h"
+#include "taglabel.h"
+#include "tempfolder.h"
+#include "httpget.h"
+#include "launch.h"
+#include "updater.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+// PEGSQUARE_SAMPLE_INSTALLER: server/sample/pegsetup.sh, given by the target.
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+std::string readAll(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class UpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(programFolder.isValid());
+        setMessageBoxHandler([this](const QString &message) { messages << message; });
+        setErrorBoxHandler([this](const QString &message) { messages << message; });
+        qputenv("PEGSETUP_RECORD", QByteArray::fromStdString(record().string()));
+    }
+    void TearDown() override
+    {
+        setMessageBoxHandler({});
+        setErrorBoxHandler({});
+        qunsetenv("PEGSETUP_RECORD");
+    }
+
+    std::filesystem::path folder() const { return programFolder.path().toStdString(); }
+    std::filesystem::path record() const { return serverFolder.path() / "ran.txt"; }
+    std::filesystem::path content() const { return serverFolder.path() / "content"; }
+
+    // Publishes "1.0.2", and the sample installer when asked; starts the
+    // server and the program, whose first showing offers the update.
+    void startOffered(bool withInstaller)
+    {
+        writeFile(content() / "pegsquare" / "pegsquareversion.txt", "1.0.2");
+        if (withInstaller)
+            writeFile(content() / "pegsquare" / "pegsetup.exe", readAll(PEGSQUARE_SAMPLE_INSTALLER));
+        server = std::make_unique<ServerProcess>(
+            serverFolder.path(), std::vector<std::string>{"--port", "0", "--db", (serverFolder.path() / "s.db").string(),
+                                                          "--content", content().string()});
+        const int port = server->waitListening();
+        ASSERT_GT(port, 0);
+        host = QStringLiteral("127.0.0.1:%1").arg(port);
+        writeFile(folder() / "pegsquare", "the running program");
+        program = std::make_unique<Program>(sound, programFolder.path(), host);
+        Tmain &w = program->mainWindow();
+        w.updater().programPath = QString::fromStdString((folder() / "pegsquare").string());
+        w.updater().Exit = [this](int status) { exitStatus = status; };
+        w.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !w.checkupdate().isBusy(); }, kWaitMs));
+        ASSERT_TRUE(control("panel_update")->isVisible());
+    }
+    QWidget *control(const char *name)
+    {
+        return program->mainWindow().findChild<QWidget *>(QString::fromLatin1(name));
+    }
+    QString statusLine() { return program->mainWindow().findChild<TagLabel *>(QStringLiteral("label_update"))->text(); }
+    void clickYes() { QTest::mouseClick(control("button_updateyes"), Qt::LeftButton); }
+
+    platform::SilentSoundPlayer sound;
+    QTemporaryDir programFolder;
+    TempFolder serverFolder;
+    std::unique_ptr<ServerProcess> server;
+    std::unique_ptr<Program> program;
+    QString host;
+    QStringList messages;
+    std::optional<int> exitStatus;
+};
+
+TEST_F(UpdateTest, TheInstallerRunsSilentlyAndTheProgramEndsWithoutSaving)
+{
+    writeFile(folder() / "pegsquare.BAK", "an old backup");
+    startOffered(true);
+    QStringList seenAtLaunch;
+    TUpdater &updater = program->mainWindow().updater();
+    updater.Launch = [&](const QString &path, const QStringList &arguments) {
+        seenAtLaunch << statusLine() << path;
+        return platform::launchDetached(path, arguments);
+    };
+    clickYes();
+    ASSERT_EQ(exitStatus, 0);
+    EXPECT_EQ(seenAtLaunch, (QStringList{QStringLiteral("Installing"), updater.installerPath()}));
+    EXPECT_EQ(updater.installerPath(), QString::fromStdString((folder() / "pegsetup.exe").string()));
+    EXPECT_FALSE(control("button_updateyes")->isVisible());
+    EXPECT_FALSE(control("button_updatecancel")->isVisible());
+    // The old backup gave way to the running program's file.
+    EXPECT_EQ(readAll(folder() / "pegsquare.BAK"), "the running program");
+    EXPECT_FALSE(std::filesystem::exists(folder() / "pegsquare"));
+    EXPECT_EQ(readAll(folder() / "pegsetup.exe"), readAll(PEGSQUARE_SAMPLE_INSTALLER));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(record()); }, kWaitMs));
+    EXPECT_EQ(readAll(record()), "/SP- /silent /noicons\n");
+    // Nothing was saved on the way out.
+    EXPECT_FALSE(std::filesystem::exists(folder() / "pegsquare.ini"));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+}
+
+TEST_F(UpdateTest, TheReceivedSizeIsShownBeforeInstalling)
+{
+    startOffered(true);
+    QStringList statuses;
+    TUpdater &updater = program->mainWindow().updater();
+    const auto show = updater.OnStatus;
+    updater.OnStatus = [&](const QString &text) {
+        statuses << text;
+        show(text);
+    };
+    updater.Launch = [](const QString &, const QStringList &) { return true; };
+    clickYes();
+    const auto size = std::filesystem::file_size(PEGSQUARE_SAMPLE_INSTALLER);
+    EXPECT_EQ(statuses, (QStringList{QStringLiteral("Received %1 bytes").arg(size), QStringLiteral("Installing")}));
+    EXPECT_EQ(exitStatus, 0);
+}
+
+TEST_F(UpdateTest, AMissingInstallerAbortsAndTheProgramKeepsItsName)
+{
+    startOffered(false);
+    bool launched = false;
+    program->mainWindow().updater().Launch = [&](const QString &, const QStringList &) { return launched = true; };
+    clickYes();
+    EXPECT_EQ(statusLine(), QStringLiteral("Download Aborted"));
+    EXPECT_FALSE(launched);
+    EXPECT_FALSE(exitStatus);
+    EXPECT_EQ(readAll(folder() / "pegsquare"), "the running program");
+    EXPECT_FALSE(std::filesystem::exists(folder() / "pegsquare.BAK"));
+    EXPECT_FALSE(std::filesystem::exists(folder() / "pegsetup.exe"));
+    EXPECT_TRUE(messages.isEmpty());
+    // Still running: the panel stays, without buttons, and the game goes on.
+    EXPECT_TRUE(control("panel_update")->isVisible());
+    EXPECT_FALSE(control("button_updateyes")->isVisible());
+    program->mainWindow().button_startClick();
+    EXPECT_TRUE(program->mainWindow().gameInProgress());
+}
+
+TEST_F(UpdateTest, AnInstallerThatCannotStartGivesTheMessageAndTheNameBack)
+{
+    startOffered(true);
+    program->mainWindow().updater().Launch = [](const QString &, const QStringList &) { return false; };
+    clickYes();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("There was an error in the update process. Please download "
+                                                   "PEGSQUARE manually from http://")
+                                    + host + QLatin1Char('.')});
+    EXPECT_FALSE(exitStatus);
+    EXPECT_EQ(statusLine(), QStringLiteral("Installing"));
+    EXPECT_EQ(readAll(folder() / "pegsquare"), "the running program");
+    EXPECT_FALSE(std::filesystem::exists(folder() / "pegsquare.BAK"));
+}
+
+} // namespace
