@@ -111,10 +111,8 @@ QString reasonFor(CURLcode code)
 
 THttpClient::THttpClient(QObject *parent) : QObject(parent)
 {
-    if (QCoreApplication *app = QCoreApplication::instance()) {
-        app->installEventFilter(this);
+    if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &THttpClient::Abort);
-    }
 }
 
 THttpClient::~THttpClient() = default;
@@ -191,12 +189,18 @@ void THttpClient::GetToStream()
 
     m_busy = true;
     m_abort = false;
+    // A filter on the application sees every event, so it watches for a
+    // quit request only while a download runs.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->installEventFilter(this);
     struct Idle {
         THttpClient *client;
         CURLM *multi;
         CURL *easy;
         ~Idle()
         {
+            if (QCoreApplication *app = QCoreApplication::instance())
+                app->removeEventFilter(client);
             curl_multi_remove_handle(multi, easy);
             client->m_busy = false;
             client->m_abort = false;
