@@ -35,6 +35,7 @@ Program::Program(platform::SoundPlayer &sound, const QString &programFolder, con
     , m_multiplayer(withBackground(std::make_unique<Tmultiplayer>(m_host), *m_main))
 {
     m_main->setWindows({m_about.get(), m_help.get(), m_highscore.get(), m_tallylist.get(), m_multiplayer.get()});
+    m_help->setAboutWindow(m_about.get(), m_main.get());
     m_main->setTallyRecorder(m_tallylist.get());
     m_main->setOnlineScores(m_highscore.get());
     // The update check compares with what the about window shows.
