@@ -12,7 +12,6 @@
 #include "taglabel.h"
 #include "updater.h"
 #include "url.h"
-#include "vendorhost.h"
 #include "workarea.h"
 
 #include <QAction>
@@ -29,7 +28,6 @@ constexpr int kFrameWatchIntervalMs = 50;
 Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     : m_sound(sound)
     , m_programFolder(programFolder)
-    , m_vendorHost(QString::fromLatin1(kVendorHost))
 {
     setObjectName(QStringLiteral("Tmain"));
     setWindowTitle(QStringLiteral("Pegsquare"));

@@ -60,7 +60,8 @@ public:
     void setOnlineScores(OnlineScores *online) { m_online = online; }
     // The vendor web server (host[:port]) the update check asks, and the
     // program's own version text (the about window's `version` caption)
-    // that the server's answer is compared with.
+    // that the server's answer is compared with. Until a host is set (the
+    // program sets the vendor's) no check is made.
     void setVendorHost(const QString &host);
     void setVersionText(const QString &version) { m_versionText = version; }
     const QString &versionText() const { return m_versionText; }

@@ -49,6 +49,8 @@ QString Tmain::versionFileUrl() const
 
 void Tmain::CheckforUpdateNow1Click()
 {
+    if (m_vendorHost.isEmpty())
+        return;
     // Start() ignores the request while a check is still running.
     m_checkupdate->URL = versionFileUrl();
     m_checkupdate->Start();
