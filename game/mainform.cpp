@@ -150,6 +150,7 @@ void Tmain::applyWantedBounds()
     move(m_wantedBounds.topLeft());
     resize(std::max(1, m_wantedBounds.width() - m_appliedExtra.width()),
            std::max(1, m_wantedBounds.height() - m_appliedExtra.height()));
+    m_appliedSize = size();
 }
 
 void Tmain::watchFrame()
@@ -159,7 +160,10 @@ void Tmain::watchFrame()
     // outer size is the one asked for; without a window manager there is
     // never a frame and the watch simply ends.
     if (frameExtra() != m_appliedExtra) {
-        applyWantedBounds();
+        // A size changed meanwhile (by the player or the program) is theirs
+        // to keep; only the placement made here is corrected.
+        if (size() == m_appliedSize)
+            applyWantedBounds();
         m_frameSettled = true;
     } else if (++m_frameWatchTicks >= kFrameWatchTicks) {
         m_frameSettled = true;

@@ -209,6 +209,7 @@ private:
     static constexpr int kFrameWatchTicks = 40;
     QRect m_wantedBounds;
     QSize m_appliedExtra;
+    QSize m_appliedSize;
     bool m_frameSettled = false;
     int m_frameWatchTicks = 0;
     QTimer *m_frameWatch = nullptr;
