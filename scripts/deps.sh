@@ -3,8 +3,10 @@
 # Only what is missing is installed; a machine that has everything is left
 # alone and nothing is fetched.
 #
-#   deps.sh          what the build, the game and the tests need
-#   deps.sh --bench  also wrk and nginx, for the server benchmark
+#   deps.sh            what the build, the game and the tests need
+#   deps.sh --bench    also wrk and nginx, for the server benchmark
+#   deps.sh --analyse  also clang-tidy, cppcheck and valgrind, for the
+#                      slower program-wide checks
 set -euo pipefail
 
 packages=(
@@ -15,11 +17,13 @@ packages=(
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
     fonts-liberation2 fonts-dejavu-core
-    xvfb xauth
+    xvfb xauth xdotool imagemagick
+    desktop-file-utils appstream dpkg-dev file
 )
-if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(wrk nginx-light)
-fi
+case "${1:-}" in
+    --bench) packages+=(wrk nginx-light) ;;
+    --analyse) packages+=(clang-tidy cppcheck valgrind) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
