@@ -4,12 +4,15 @@
 #include "helpform.h"
 #include "highscoreform.h"
 #include "mainform.h"
+#include "messageboxes.h"
 #include "multiplayerform.h"
 #include "tallyfile.h"
 #include "tallylistform.h"
 #include "vendorhost.h"
 
 #include <QLabel>
+
+#include <exception>
 
 
 namespace {
@@ -45,6 +48,21 @@ Program::Program(platform::SoundPlayer &sound, const QString &programFolder, con
     Tmain *main = m_main.get();
     m_highscore->OnScorePosted = [main] { main->scorePosted(); };
     m_highscore->OnPostingRefused = [main] { main->postingRefused(); };
+}
+
+bool Program::saveAll(Report report)
+{
+    bool settingsSaved = true;
+    try {
+        m_main->saveinifile();
+    } catch (const std::exception &e) {
+        settingsSaved = false;
+        if (report == Report::Shown)
+            showErrorBox(QString::fromStdString(e.what()));
+    }
+    const bool tallySaved =
+        m_tallylist->saveTally(report == Report::Shown ? Ttallylist::Report::Shown : Ttallylist::Report::Quietly);
+    return settingsSaved && tallySaved;
 }
 
 // Secondary windows go first, in reverse order of creation, so the main

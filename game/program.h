@@ -27,6 +27,15 @@ public:
     Program(platform::SoundPlayer &sound, const QString &programFolder, const QString &vendorHost = QString());
     ~Program();
 
+    // Whether a save shows its failure to the player.
+    enum class Report { Shown, Quietly };
+
+    // Writes the settings and the tally now, as the end of the program
+    // does, without ending it: for a desktop session about to end, or a
+    // program that lost its display (then `Quietly`, since nothing can be
+    // shown). True when both were written.
+    bool saveAll(Report report);
+
     Tmain &mainWindow() { return *m_main; }
     Tabout &about() { return *m_about; }
     Thelp &help() { return *m_help; }

@@ -133,12 +133,32 @@ void Ttallylist::FormCreate()
 
 void Ttallylist::FormDestroy()
 {
+    // Written at every end, changed or not, as it always was; the player
+    // hears of a failure only if something would be lost by it.
+    saveTally();
+}
+
+bool Ttallylist::saveTally(Report report)
+{
     try {
         tallyfile::save(m_tallyFile, m_grid);
-    } catch (...) {
-        // Nothing can be reported at the end of the program; the previous
-        // tally file is still in place.
+        m_unsaved = false;
+        return true;
+    } catch (const std::exception &e) {
+        // The previous file is still in place. Said once: a player in a
+        // folder that cannot be written would otherwise hear it every round.
+        if (report == Report::Shown && m_unsaved && !m_saveFailureShown) {
+            m_saveFailureShown = true;
+            showErrorBox(QStringLiteral("Your tally could not be saved. %1").arg(QString::fromStdString(e.what())));
+        }
+        return false;
     }
+}
+
+void Ttallylist::changed()
+{
+    m_unsaved = true;
+    saveTally();
 }
 
 TagLabel *Ttallylist::rankLabel(const char *prefix, int rank) const
@@ -169,6 +189,7 @@ void Ttallylist::addtomineincrease(int column)
     addtomineset(column, QString::number(value));
     if (column == kRoundsColumn || column == kClearedColumn)
         updatePercentage();
+    changed();
 }
 
 void Ttallylist::updatePercentage()
@@ -224,6 +245,7 @@ bool Ttallylist::checkscore(int score, const QString &name)
     m_grid.setCell(kDateColumn, place, rankLabel("label_date", place)->text().toStdString());
     m_grid.setCell(kScoreColumn, place, high->text().toStdString());
     m_grid.setCell(kNameColumn, place, name.toStdString());
+    changed();
     return true;
 }
 
@@ -268,6 +290,7 @@ void Ttallylist::button_resetClick()
         high->setTag(kFreeRankScore);
         styleRank(rank, pegcolors::maroon(), false);
     }
+    changed();
 }
 
 void Ttallylist::button_doneClick()

@@ -38,12 +38,28 @@ public:
     void FormCreate();
     void FormDestroy();
 
+    // Whether a failed save is shown to the player.
+    enum class Report { Shown, Quietly };
+
+    // Writes the tally file now, all or nothing. Every change of the tally
+    // (a round started or cleared, a game entered, a reset) is saved at
+    // once, so a crash or a power cut loses at most the round being played.
+    // A failure is shown once per run, and only while there is something
+    // the file lacks; the previous file stays as it was. True on success.
+    bool saveTally(Report report = Report::Shown);
+    // True while the tally holds changes the file does not.
+    bool hasUnsavedChanges() const { return m_unsaved; }
+
 private:
     void buildLayout();
     void updatePercentage();
     TagLabel *rankLabel(const char *prefix, int rank) const;
     void styleRank(int rank, const QColor &color, bool bold);
 
+    void changed();
+
     std::filesystem::path m_tallyFile;
     TallyGrid m_grid;
+    bool m_unsaved = false;
+    bool m_saveFailureShown = false;
 };

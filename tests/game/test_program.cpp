@@ -6,6 +6,7 @@
 #include "highscoreform.h"
 #include "lbbackground.h"
 #include "multiplayerform.h"
+#include "tallyfile.h"
 #include "tallylistform.h"
 #include "program.h"
 #include "secondarywindow.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QTest>
 #include <QUrl>
 
@@ -112,6 +114,22 @@ TEST_F(ProgramTest, ClosingTheMainWindowEndsTheProgramWithOthersOpen)
     EXPECT_TRUE(QFile::exists(folder.path() + QStringLiteral("/pegsquare.ini")));
     program.reset();
     EXPECT_TRUE(QFile::exists(folder.path() + QStringLiteral("/pegsquaretally.tld")));
+}
+
+TEST_F(ProgramTest, SavingForTheDesktopWritesBothFilesAndKeepsRunning)
+{
+    Program program(sound, folder.path());
+    program.mainWindow().show();
+    program.mainWindow().button_startClick();  // counts a round in the tally
+    program.mainWindow().findChild<QLineEdit *>(QStringLiteral("edit_name"))->setText(QStringLiteral("Dora"));
+    ASSERT_TRUE(program.saveAll(Program::Report::Quietly));
+    EXPECT_TRUE(program.mainWindow().isVisible());
+    QFile ini(folder.path() + QStringLiteral("/pegsquare.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().contains("Name=Dora\r\n"));
+    TallyGrid grid;
+    tallyfile::load(tallyfile::pathFor(folder.path().toStdString(), "pegsquare"), grid);
+    EXPECT_EQ(grid.cell(1, 0), "1");
 }
 
 } // namespace
