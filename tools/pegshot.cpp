@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,7 +54,10 @@ int main(int argc, char *argv[])
         ::setenv("QT_SCALE_FACTOR", argv[3], 1);
     QApplication app(argc, argv);
     platform::SilentSoundPlayer sound;
-    Program program(sound, QApplication::applicationDirPath());
+    // A folder of its own: the pictures never depend on, or change, a
+    // player's settings and tally.
+    QTemporaryDir folder;
+    Program program(sound, folder.path());
     Tmain &w = program.mainWindow();
     w.show();
     const QString scene = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("start");
