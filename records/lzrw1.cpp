@@ -369,6 +369,11 @@ public:
                 return got;
             };
             const TLZH::WriteFn write = [&](const std::uint8_t *src, std::size_t n) {
+                // The decoder may overshoot by the end of a match, and a
+                // damaged stream by more; nothing past the promised size
+                // is ever handed on.
+                if (static_cast<std::int64_t>(n) > stored - m_restored)
+                    fail(kMsgSizeLzh);
                 put(out, src, n);
                 m_restored += static_cast<std::int64_t>(n);
                 tick();
@@ -391,13 +396,13 @@ public:
                 TLZR::DecompressBlock(buf.in.get(), buf.out.get(), length, kBlockSize);
             if (produced == TLZR::kDamaged)
                 fail(kMsgSizeLzrw1kh);
+            // More than the header promised can only come from damage;
+            // stop before writing any of it.
+            if (produced > stored - m_restored)
+                fail(kMsgSizeLzrw1kh);
             put(out, buf.out.get(), static_cast<std::size_t>(produced));
             m_restored += produced;
             tick();
-            // More than the header promised can only come from damage;
-            // stop before writing any further.
-            if (m_restored > stored)
-                fail(kMsgSizeLzrw1kh);
             if (static_cast<std::size_t>(produced) != kBlockSize)
                 break;
         }
@@ -530,6 +535,16 @@ std::int64_t Tlzrw1::Decompress()
     if (!out.commit())
         fail(kMsgWrite, OutputFile);
     return restored;
+}
+
+std::optional<std::int64_t> Tlzrw1::StoredSize(std::span<const std::uint8_t> container)
+{
+    if (container.size() < kHeaderSize)
+        return std::nullopt;
+    const std::uint32_t id = getLe32(container.data());
+    if (id != kIdLzrw1kh && id != kIdLzh)
+        return std::nullopt;
+    return static_cast<std::int32_t>(getLe32(container.data() + 4));
 }
 
 std::vector<std::uint8_t> Tlzrw1::CompressBytes(std::span<const std::uint8_t> data,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -56,7 +57,9 @@ public:
 
     // Restores the data of the container InputFile to OutputFile, whatever
     // method it was written with. Returns the number of bytes restored.
-    // Throws ELzrw1Exception; a damaged container never leaves output.
+    // Throws ELzrw1Exception; a damaged container never leaves output, and
+    // no more than the header's original size is ever written, whatever
+    // the blocks hold.
     std::int64_t Decompress();
 
     // The method worth using for InputFile: "Fast" when two sample blocks
@@ -74,6 +77,12 @@ public:
                                               std::string_view inputName = {},
                                               std::string_view outputName = {});
     TCompressMode AdviseBytes(std::span<const std::uint8_t> data);
+
+    // The original-size field of the header at the start of `container`,
+    // or nothing when it does not start with a header of either method.
+    // Decodes nothing, so a caller can refuse a container by the size it
+    // announces before restoring any of it.
+    static std::optional<std::int64_t> StoredSize(std::span<const std::uint8_t> container);
 
 private:
     TLZR m_lzr;
