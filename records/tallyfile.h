@@ -14,11 +14,15 @@ namespace tallyfile {
 std::filesystem::path pathFor(const std::filesystem::path &folder, const std::string &programname);
 
 // Reads the file into `grid`. Throws std::exception carrying the message
-// to show (the container's own messages for a damaged container).
+// to show (the container's own messages for a damaged container). A
+// container whose header announces more than 64 KiB of text is refused
+// before any of it is restored.
 void load(const std::filesystem::path &path, TallyGrid &grid);
 
 // Writes `grid` to the file, all or nothing: the previous file stays as it
-// was unless the new one is complete. Throws on failure.
+// was unless the new one is complete. Throws on failure, also for a grid
+// whose text is larger than load accepts (only names far longer than any
+// typed one can make it so).
 void save(const std::filesystem::path &path, const TallyGrid &grid);
 
 // Moves a file that failed to load out of the way (to "<name>.damaged",

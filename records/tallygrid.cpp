@@ -3,9 +3,27 @@
 #include <charconv>
 
 namespace {
-constexpr int kMaxDimension = 1000;  // far above anything the tally writes
+// Far above the 9 × 12 the tally writes, and small enough that even an
+// all-empty grid of this size saves as a text the tally file accepts.
+constexpr int kMaxDimension = 64;
 constexpr int kStatisticColumns = 5; // row 0, columns 0 … 4 start at "0"
 const std::string kEmpty;
+// Messages quote at most this many bytes of a line from the file: enough
+// to recognise it, and a damaged file's one huge line cannot make the
+// error box slow to lay out.
+constexpr std::size_t kQuotedBytes = 40;
+
+// The start of `text` for a message, cut before a UTF-8 sequence that
+// would not fit and marked with an ellipsis when anything was left out.
+std::string quoted(std::string_view text)
+{
+    if (text.size() <= kQuotedBytes)
+        return std::string(text);
+    std::size_t cut = kQuotedBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return std::string(text.substr(0, cut)) + "\u2026";
+}
 } // namespace
 
 bool parseTallyInt(std::string_view text, int &value)
@@ -94,9 +112,9 @@ void TallyGrid::fromText(std::string_view text)
         nextLine(line);
         int value = 0;
         if (!parseTallyInt(line, value))
-            throw TallyGridError("'" + line + "' is not a valid integer value");
+            throw TallyGridError("'" + quoted(line) + "' is not a valid integer value");
         if (value < 1 || value > kMaxDimension)
-            throw TallyGridError(std::string("Tally grid ") + what + " out of range: " + line);
+            throw TallyGridError(std::string("Tally grid ") + what + " out of range: " + quoted(line));
         return value;
     };
     const int columns = readCount("column count");

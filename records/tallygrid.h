@@ -38,7 +38,8 @@ public:
 
     // Reads the text form back, resizing to the counts it gives. Lines may
     // end in CR LF or LF; missing cell lines read as empty. Throws
-    // TallyGridError for counts that are not integers or not a sensible size.
+    // TallyGridError for counts that are not integers or not 1 … 64; its
+    // message quotes at most the first 40 bytes of the offending line.
     void fromText(std::string_view text);
 
 private:

@@ -85,6 +85,12 @@ TEST(TallyGrid, BadCountsAreErrors)
         {"0\r\n12\r\n", "Tally grid column count out of range: 0"},
         {"9\r\n99999999\r\n", "Tally grid row count out of range: 99999999"},
         {"9\r\n-3\r\n", "Tally grid row count out of range: -3"},
+        {"65\r\n12\r\n", "Tally grid column count out of range: 65"},
+        // A damaged file's huge line is quoted by its start only, never cut
+        // inside a character.
+        {std::string(4000, 'x') + "\r\n12\r\n", "'" + std::string(40, 'x') + "\u2026' is not a valid integer value"},
+        {"9\r\n" + std::string(39, '9') + "\xC3\xA9" + std::string(100, '9') + "\r\n",
+         "'" + std::string(39, '9') + "\u2026' is not a valid integer value"},
     };
     for (const Row &row : rows) {
         TallyGrid grid;

@@ -1,5 +1,6 @@
 // The tally window driven as the game drives it, and its file on disk.
 #include "colors.h"
+#include "lzrw1.h"
 #include "messageboxes.h"
 #include "tallyfile.h"
 #include "tallylistform.h"
@@ -252,8 +253,10 @@ TEST_F(TallyTest, ResetAsksFirst)
         EXPECT_EQ(tally->grid().cell(1, r), "-1000") << r;
         EXPECT_EQ(tally->grid().cell(2, r), "") << r;
     }
-    // Nothing reaches the disk before the end of the program.
-    EXPECT_FALSE(std::filesystem::exists(file));
+    // The confirmed reset is on disk at once, like every other change.
+    TallyGrid back;
+    tallyfile::load(file, back);
+    EXPECT_EQ(back.toText(), tally->grid().toText());
 }
 
 TEST_F(TallyTest, GamesSurviveARestart)
@@ -293,6 +296,13 @@ TEST_F(TallyTest, DamagedFilesAreReportedKeptAsideAndReplaced)
     badHeader[0] = 'X';
     std::string alteredSize = good;
     alteredSize[4] = static_cast<char>(alteredSize[4] + 1);
+    // A sound container whose text is larger than any tally, as a few
+    // hundred kilobytes of them could restore gigabytes.
+    Tlzrw1 packer;
+    packer.CompressMode = TCompressMode::Fast;
+    const std::vector<std::uint8_t> blanks(64 * 1024 + 1, ' ');
+    const std::vector<std::uint8_t> packed = packer.CompressBytes(blanks);
+    const std::string oversized(packed.begin(), packed.end());
     struct Row {
         const char *name;
         std::string bytes;
@@ -304,6 +314,8 @@ TEST_F(TallyTest, DamagedFilesAreReportedKeptAsideAndReplaced)
         {"truncated", good.substr(0, good.size() - 3), "Lzrw1 : Error reading from input file : " + path},
         {"altered size", alteredSize,
          "Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !"},
+        {"text larger than a tally", oversized,
+         "The tally file " + path + " is damaged: it claims to hold 65537 bytes, far more than any tally."},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -338,17 +350,34 @@ TEST_F(TallyTest, FailedSaveLeavesTheOldFileIntact)
     ASSERT_FALSE(before.empty());
 
     open();
-    for (int i = 0; i < 200; ++i)
-        tally->checkscore(1000 + i, QStringLiteral("A fairly long player name %1").arg(i));
     {
-        // A full disk, also for a privileged user.
+        // A full disk, also for a privileged user: every save of the run
+        // fails, so the file stays as the last run left it.
         FileSizeLimit limit(64);
+        for (int i = 0; i < 200; ++i)
+            tally->checkscore(1000 + i, QStringLiteral("A fairly long player name %1").arg(i));
         closeProgram();
     }
 
     EXPECT_EQ(readFile(file), before);
     for (const auto &entry : std::filesystem::directory_iterator(dir.path().toStdString()))
         EXPECT_EQ(entry.path().filename(), file.filename()) << "left behind: " << entry.path();
+}
+
+TEST_F(TallyTest, TallyTooLargeToLoadIsNeverSaved)
+{
+    open();
+    tally->checkscore(99, QStringLiteral("Old"));
+    closeProgram();
+    const std::string before = readFile(file);
+
+    // Only a name from a hand-made settings file can be this long; storing
+    // it would give a file the next start refuses.
+    open();
+    tally->checkscore(500, QString(70000, QLatin1Char('N')));
+    EXPECT_THROW(tallyfile::save(file, tally->grid()), std::length_error);
+    closeProgram();
+    EXPECT_EQ(readFile(file), before);
 }
 
 TEST_F(TallyTest, ReadOnlyFolderKeepsTheOldFile)
