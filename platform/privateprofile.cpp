@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <optional>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,7 +26,7 @@ namespace {
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::size_t kReadChunk = 16384;
+constexpr std::size_t kReadChunk = 65536;
 
 // ---- text ------------------------------------------------------------------
 
@@ -94,36 +94,34 @@ Line classify(std::string_view text, std::size_t begin, std::size_t end, std::si
     return line;
 }
 
-std::vector<Line> splitLines(std::string_view text)
+std::size_t firstLineStart(std::string_view text)
 {
-    std::vector<Line> lines;
-    std::size_t pos = text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
-    while (pos < text.size()) {
-        const auto brk = text.find_first_of(kLineBreak, pos);
-        if (brk == std::string_view::npos) {
-            lines.push_back(classify(text, pos, text.size(), text.size()));
-            break;
-        }
-        const bool crlf = text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n';
-        const auto next = brk + (crlf ? 2 : 1);
-        lines.push_back(classify(text, pos, brk, next));
-        pos = next;
-    }
-    return lines;
+    return text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
 }
 
-// Index of the line holding `key` in the first section called `section`
-// that has it; keys before any section header never match.
-std::optional<std::size_t> findKey(const std::vector<Line> &lines, std::string_view section,
-                                   std::string_view key)
+// The line starting at `pos`, which lies inside the text. Lines are taken
+// one at a time, so no table of them is built however many the file holds.
+Line lineAt(std::string_view text, std::size_t pos)
+{
+    const auto brk = text.find_first_of(kLineBreak, pos);
+    if (brk == std::string_view::npos)
+        return classify(text, pos, text.size(), text.size());
+    const bool crlf = text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n';
+    return classify(text, pos, brk, brk + (crlf ? 2 : 1));
+}
+
+// The line holding `key` in the first section called `section` that has
+// it; keys before any section header never match.
+std::optional<Line> findKey(std::string_view text, std::string_view section, std::string_view key)
 {
     bool inSection = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line &line = lines[i];
+    for (std::size_t pos = firstLineStart(text); pos < text.size();) {
+        const Line line = lineAt(text, pos);
         if (line.kind == LineKind::Section)
             inSection = equalsIgnoringCase(line.name, section);
         else if (inSection && line.kind == LineKind::Key && equalsIgnoringCase(line.name, key))
-            return i;
+            return line;
+        pos = line.next;
     }
     return std::nullopt;
 }
@@ -132,19 +130,20 @@ std::optional<std::size_t> findKey(const std::vector<Line> &lines, std::string_v
 // blank nor a comment (its header when it holds nothing else). Blank lines
 // and comments trailing a section usually introduce the next one, so new
 // keys go before them.
-std::optional<std::size_t> findSectionTail(const std::vector<Line> &lines, std::string_view section)
+std::optional<Line> findSectionTail(std::string_view text, std::string_view section)
 {
-    std::optional<std::size_t> tail;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line &line = lines[i];
+    std::optional<Line> tail;
+    for (std::size_t pos = firstLineStart(text); pos < text.size();) {
+        const Line line = lineAt(text, pos);
         if (line.kind == LineKind::Section) {
             if (tail)
                 break;
             if (equalsIgnoringCase(line.name, section))
-                tail = i;
+                tail = line;
         } else if (tail && line.kind != LineKind::Blank && line.kind != LineKind::Comment) {
-            tail = i;
+            tail = line;
         }
+        pos = line.next;
     }
     return tail;
 }
@@ -173,126 +172,130 @@ std::string singleLine(std::string_view value)
     return out;
 }
 
-// The whole new text of the file after setting section/key to value.
-std::string withValue(std::string_view text, std::string_view section, std::string_view key,
-                      std::string_view value)
+// Sets section/key to value, editing `text` in place; every other byte
+// stays where it was.
+void setValue(std::string &text, std::string_view section, std::string_view key, std::string_view value)
 {
-    const std::vector<Line> lines = splitLines(text);
-    std::string out;
-
-    if (const auto found = findKey(lines, section, key)) {
-        const Line &line = lines[*found];
-        out.append(text.substr(0, line.valueBegin));
-        out.append(value);
-        out.append(kLineBreak);
-        out.append(text.substr(line.next));
-        return out;
+    if (const auto found = findKey(text, section, key)) {
+        std::string replacement(value);
+        replacement.append(kLineBreak);
+        text.replace(found->valueBegin, found->next - found->valueBegin, replacement);
+        return;
     }
 
-    const auto copyUpTo = [&](std::size_t at) {
-        out.append(text.substr(0, at));
-        // A last line without its line break must get one first, or the
-        // new entry would run into it.
-        if (at == text.size() && !text.empty() && text.back() != '\n' && text.back() != '\r')
-            out.append(kLineBreak);
+    // A last line without its line break must get one first, or the new
+    // entry would run into it.
+    const auto breakBefore = [&text](std::size_t at) {
+        const bool needed = at == text.size() && !text.empty() && text.back() != '\n' && text.back() != '\r';
+        return needed ? std::string(kLineBreak) : std::string();
     };
+    std::string entry(key);
+    entry.append("=").append(value).append(kLineBreak);
 
-    if (const auto tail = findSectionTail(lines, section)) {
-        const std::size_t at = lines[*tail].next;
-        copyUpTo(at);
-        out.append(key).append("=").append(value).append(kLineBreak);
-        out.append(text.substr(at));
-        return out;
+    if (const auto tail = findSectionTail(text, section)) {
+        const std::size_t at = tail->next;
+        text.insert(at, breakBefore(at) + entry);
+        return;
     }
 
-    copyUpTo(text.size());
-    out.append("[").append(section).append("]").append(kLineBreak);
-    out.append(key).append("=").append(value).append(kLineBreak);
-    return out;
+    std::string added = breakBefore(text.size());
+    added.append("[").append(section).append("]").append(kLineBreak).append(entry);
+    text.append(added);
 }
+
+} // namespace
 
 // ---- files -----------------------------------------------------------------
 
-
-enum class ReadStatus { Read, Missing, Unreadable };
-
-struct FileContents {
-    ReadStatus status = ReadStatus::Missing;
-    std::string text;
-    mode_t mode = 0;
-};
-
-FileContents readFile(const fs::path &path)
+IniFile::IniFile(fs::path path)
+    : m_path(std::move(path))
 {
-    FileContents result;
     // O_NONBLOCK keeps a FIFO planted at the path from hanging us.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.isOpen()) {
-        result.status = (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing
-                                                              : ReadStatus::Unreadable;
-        return result;
+        m_status = (errno == ENOENT || errno == ENOTDIR) ? Status::Missing : Status::Unreadable;
+        return;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        result.status = ReadStatus::Unreadable;
-        return result;
+        m_status = Status::Unreadable;
+        return;
     }
-    result.mode = info.st_mode & 07777;
+    m_mode = info.st_mode & 07777;
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxFileBytes) {
+        m_status = Status::TooLarge;
+        return;
+    }
 
+    m_text.reserve(static_cast<std::size_t>(info.st_size));
     std::string buffer(kReadChunk, '\0');
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            result.status = ReadStatus::Unreadable;
-            result.text.clear();
-            return result;
+            m_status = Status::Unreadable;
+            m_text = std::string();
+            return;
         }
         if (n == 0)
             break;
-        result.text.append(buffer.data(), static_cast<std::size_t>(n));
+        // It may have grown since it was measured.
+        if (m_text.size() + static_cast<std::size_t>(n) > kMaxFileBytes) {
+            m_status = Status::TooLarge;
+            m_text = std::string();
+            return;
+        }
+        m_text.append(buffer.data(), static_cast<std::size_t>(n));
     }
-    result.status = ReadStatus::Read;
-    return result;
+    m_status = Status::Read;
 }
 
+std::string IniFile::get(std::string_view section, std::string_view key, const std::string &defaultValue) const
+{
+    if (m_status == Status::Unreadable || m_status == Status::TooLarge)
+        return defaultValue;
+    const auto found = findKey(m_text, trimBlanks(section), trimBlanks(key));
+    return found ? std::string(found->value) : defaultValue;
+}
 
-} // namespace
+void IniFile::set(std::string_view section, std::string_view key, std::string_view value)
+{
+    const std::string_view sectionName = trimBlanks(section);
+    const std::string_view keyName = trimBlanks(key);
+    checkNames(sectionName, keyName);
+    setValue(m_text, sectionName, keyName, singleLine(value));
+}
+
+void IniFile::save() const
+{
+    // Replacing a file we could not read whole would throw its contents
+    // away, and the rename would get round a file marked read-only.
+    if (m_status == Status::Unreadable || m_status == Status::TooLarge)
+        throw IniWriteError(m_path);
+    const fs::path target = resolveTarget(m_path);
+    if (m_status == Status::Read && ::access(target.c_str(), W_OK) != 0)
+        throw IniWriteError(m_path);
+    const std::optional<mode_t> keptMode =
+        m_status == Status::Read ? std::optional<mode_t>(static_cast<mode_t>(m_mode)) : std::nullopt;
+    if (!replaceFile(target, m_text, keptMode))
+        throw IniWriteError(m_path);
+}
 
 std::string getPrivateProfileString(const std::string &section, const std::string &key,
                                     const std::string &defaultValue, const fs::path &path)
 {
-    const FileContents file = readFile(path);
-    if (file.status != ReadStatus::Read)
-        return defaultValue;
-    const std::vector<Line> lines = splitLines(file.text);
-    const auto found = findKey(lines, trimBlanks(section), trimBlanks(key));
-    if (!found)
-        return defaultValue;
-    return std::string(lines[*found].value);
+    return IniFile(path).get(section, key, defaultValue);
 }
 
 void writePrivateProfileString(const std::string &section, const std::string &key,
                                const std::string &value, const fs::path &path)
 {
-    const std::string_view sectionName = trimBlanks(section);
-    const std::string_view keyName = trimBlanks(key);
-    checkNames(sectionName, keyName);
-
-    const fs::path target = resolveTarget(path);
-    const FileContents old = readFile(target);
-    // Replacing a file we could not read would throw its contents away, and
-    // the rename would get round a file marked read-only.
-    if (old.status == ReadStatus::Unreadable
-        || (old.status == ReadStatus::Read && ::access(target.c_str(), W_OK) != 0))
-        throw IniWriteError(path);
-
-    const std::string text = withValue(old.text, sectionName, keyName, singleLine(value));
-    const std::optional<mode_t> keptMode =
-        old.status == ReadStatus::Read ? std::optional<mode_t>(old.mode) : std::nullopt;
-    if (!replaceFile(target, text, keptMode))
-        throw IniWriteError(path);
+    // A name the format cannot hold is refused before the file is read.
+    checkNames(trimBlanks(section), trimBlanks(key));
+    IniFile file(path);
+    file.set(section, key, value);
+    file.save();
 }
 
 } // namespace platform

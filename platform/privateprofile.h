@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -13,7 +15,7 @@ public:
     explicit IniWriteError(const std::filesystem::path &path);
 };
 
-// The text format shared by both functions below:
+// The text format shared by IniFile and the two functions below:
 //  - a line ends at LF, CR LF or a lone CR;
 //  - "[name]" after optional blanks opens a section; text after the first ']'
 //    is ignored; blanks inside the brackets around the name are trimmed;
@@ -30,11 +32,49 @@ public:
 //    the file counts (all sections of the same name are searched in file
 //    order);
 //  - a UTF-8 byte order mark at the start of the file is ignored.
+//
+// A file larger than IniFile::kMaxFileBytes is never read: every key reads
+// as missing, and a save refuses with IniWriteError, leaving it untouched
+// (replacing it would throw away what was never read).
+
+// One settings file, read once and saved once: gets answer from the text
+// as it was read, sets edit it in memory, and save replaces the file all or
+// nothing with the result of every set so far. Not thread-safe.
+class IniFile {
+public:
+    // Far above any settings file; a larger one was not written by hand.
+    static constexpr std::uintmax_t kMaxFileBytes = 16u << 20;
+
+    // Reads the file at `path` now. Never throws for anything found on disk
+    // and never creates or changes a file.
+    explicit IniFile(std::filesystem::path path);
+
+    // As getPrivateProfileString, from the text read (with every set so far).
+    std::string get(std::string_view section, std::string_view key, const std::string &defaultValue) const;
+
+    // As writePrivateProfileString, in memory only: the same editing rules
+    // and the same std::invalid_argument for names the format cannot hold.
+    void set(std::string_view section, std::string_view key, std::string_view value);
+
+    // Writes the text to the file as writePrivateProfileString would, all or
+    // nothing; one fsync, one rename. Throws IniWriteError when the file
+    // could not be read whole or cannot be written; the file is then
+    // unchanged.
+    void save() const;
+
+private:
+    enum class Status { Read, Missing, Unreadable, TooLarge };
+
+    std::filesystem::path m_path;
+    Status m_status = Status::Missing;
+    std::string m_text;
+    unsigned m_mode = 0; // the file's permission bits when it was read
+};
 
 // Returns the value of `key` in `section` of the INI file at `path`, or
 // `defaultValue` when the file, the section or the key is missing, or the
-// file cannot be read (a directory, no permission, …). Never throws for
-// anything found on disk and never creates or changes a file.
+// file cannot be read (a directory, no permission, too large, …). Never
+// throws for anything found on disk and never creates or changes a file.
 std::string getPrivateProfileString(const std::string &section, const std::string &key,
                                     const std::string &defaultValue,
                                     const std::filesystem::path &path);
@@ -55,9 +95,9 @@ std::string getPrivateProfileString(const std::string &section, const std::strin
 // is renamed over the old one, so the file is either wholly old or wholly
 // new; no temporary file is left behind. A symbolic link at `path` is kept
 // and the file it points to is replaced; an existing file keeps its mode.
-// Throws IniWriteError when the file cannot be read back or written (an
-// existing file we may not write to counts, even though the folder would
-// let us replace it), and
+// Throws IniWriteError when the file cannot be read back whole or written
+// (an existing file we may not write to counts, even though the folder
+// would let us replace it), and
 // std::invalid_argument when a name cannot be held by the format (a line
 // break in either name, ']' in the section, an empty key, '=' in the key or
 // a key starting with ';' or '['). On either error the file is unchanged.

@@ -162,6 +162,8 @@ TEST(ProfileRead, UnreadablePlacesGiveDefault)
     fs::create_directory(directory);
     const fs::path fifo = folder.path() / "fifo.ini";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path huge = folder.path() / "huge.ini";
+    writeBytes(huge, "[s]\r\nk=1\r\n" + std::string(platform::IniFile::kMaxFileBytes, ';'));
 
     const struct {
         const char *name;
@@ -172,6 +174,7 @@ TEST(ProfileRead, UnreadablePlacesGiveDefault)
         {"path under a regular file", regular / "pegsquare.ini"},
         {"a directory", directory},
         {"a FIFO nobody writes to", fifo},
+        {"a file over the size limit", huge},
     };
     for (const auto &row : rows)
         EXPECT_EQ(getPrivateProfileString("s", "k", kDefault, row.path), kDefault) << row.name;
@@ -280,6 +283,37 @@ TEST(ProfileWrite, SevenKeysInOrderAndReadBack)
     EXPECT_EQ(getPrivateProfileString("pegsquare", "Name", kDefault, ini), longName);
 }
 
+// Many sets and one save give the bytes the same writes one by one give;
+// nothing reaches the disk before the save.
+TEST(ProfileWrite, IniFileSavesEverySetAtOnce)
+{
+    const TempFolder folder;
+    const std::string before = "; mine\r\n[pegsquare]\nTop=5\n[other]\r\nk=v";
+    const fs::path oneByOne = folder.path() / "one.ini";
+    const fs::path atOnce = folder.path() / "all.ini";
+    writeBytes(oneByOne, before);
+    writeBytes(atOnce, before);
+    const std::pair<const char *, const char *> keys[] = {
+        {"Top", "3"}, {"Left", "4"}, {"Width", "706"}, {"Height", "571"},
+        {"Name", "Ann"}, {"Sounds", "yes"}, {"Update", "true"}, {"other", "new section"},
+    };
+
+    platform::IniFile file(atOnce);
+    for (const auto &[key, value] : keys) {
+        const std::string section = std::string(key) == "other" ? "extra" : "pegsquare";
+        writePrivateProfileString(section, key, value, oneByOne);
+        file.set(section, key, value);
+        EXPECT_EQ(file.get(section, key, kDefault), value) << key;
+    }
+    EXPECT_EQ(readBytes(atOnce), before);
+    file.save();
+
+    const std::string expected = readBytes(oneByOne).value_or("");
+    const std::string after = readBytes(atOnce).value_or("");
+    EXPECT_EQ(after, expected) << firstDifference(after, expected);
+    EXPECT_EQ(entriesOf(folder.path()), (std::set<std::string>{"one.ini", "all.ini"}));
+}
+
 TEST(ProfileWrite, NamesTheFormatCannotHoldAreRejected)
 {
     const TempFolder folder;
@@ -327,6 +361,7 @@ enum class Failure {
     ReadOnlyFolder,
     ReadOnlyFile,
     UnreadableFile,
+    TooLargeToRead,
 };
 
 struct FailRow {
@@ -346,6 +381,7 @@ const FailRow kFailRows[] = {
     {"read-only folder", Failure::ReadOnlyFolder, true},
     {"read-only file", Failure::ReadOnlyFile, true},
     {"unreadable file", Failure::UnreadableFile, true},
+    {"file too large to read", Failure::TooLargeToRead, false},
 };
 
 class ProfileFailedSaveTest : public ::testing::TestWithParam<FailRow> {};
@@ -364,6 +400,10 @@ TEST_P(ProfileFailedSaveTest, ReportsPathAndLeavesFilesAlone)
     const std::string before = "; keep\r\n[pegsquare]\r\nTop=5\r\n";
     writeBytes(work / "other.ini", before);
     fs::path ini = work / "pegsquare.ini";
+    // Replacing a file that was not read whole would lose the rest of it.
+    const std::string settingsBefore = row.failure == Failure::TooLargeToRead
+                                           ? before + std::string(platform::IniFile::kMaxFileBytes, ';')
+                                           : before;
 
     switch (row.failure) {
     case Failure::TargetIsDirectory:
@@ -381,7 +421,8 @@ TEST_P(ProfileFailedSaveTest, ReportsPathAndLeavesFilesAlone)
     case Failure::WriteCutShort:
     case Failure::ReadOnlyFile:
     case Failure::UnreadableFile:
-        writeBytes(ini, before);
+    case Failure::TooLargeToRead:
+        writeBytes(ini, settingsBefore);
         break;
     case Failure::ReadOnlyFolder:
         writeBytes(ini, before);
@@ -410,7 +451,7 @@ TEST_P(ProfileFailedSaveTest, ReportsPathAndLeavesFilesAlone)
     if (fs::is_regular_file(work / "pegsquare.ini")) {
         fs::permissions(work / "pegsquare.ini", fs::perms::owner_read | fs::perms::owner_write);
         const std::string after = readBytes(work / "pegsquare.ini").value_or("");
-        EXPECT_EQ(after, before) << firstDifference(after, before);
+        EXPECT_TRUE(after == settingsBefore) << firstDifference(after, settingsBefore);
     }
     EXPECT_EQ(readBytes(work / "other.ini"), before);
     EXPECT_EQ(entriesOf(work), entriesBefore) << "a temporary file was left behind";
