@@ -74,11 +74,10 @@ QString Tmain::inifilePath() const
 
 void Tmain::loadinifile()
 {
-    const std::filesystem::path path = inifilePath().toStdString();
+    // Read once: every key comes from the same text.
+    const platform::IniFile ini(inifilePath().toStdString());
     const std::string section = m_programname.toStdString();
-    auto read = [&](const char *key, const std::string &fallback) {
-        return platform::getPrivateProfileString(section, key, fallback, path);
-    };
+    auto read = [&](const char *key, const std::string &fallback) { return ini.get(section, key, fallback); };
     auto readInt = [&](const char *key, int fallback) {
         return platform::parseSettingInt(read(key, std::to_string(fallback)), fallback);
     };
@@ -86,10 +85,14 @@ void Tmain::loadinifile()
     const int left = readInt("Left", kDefaultLeft);
     const int width = readInt("Width", m_defaultWidth);
     const int height = readInt("Height", m_defaultHeight);
-    m_remembered = QRect(left, top, width, height);
-    // Applied as read: a placement off the screen stays there until the
-    // player chooses "Reset Screen Location".
-    setOuterBounds(left, top, width, height);
+    // Applied as read as long as the window stays a normal one whose title
+    // and menu can be reached: a mistyped or hostile file must neither ask
+    // for a window of gigabytes nor hide it where "Reset Screen Location"
+    // cannot be chosen. The placement given is also what is remembered, so
+    // a window the player leaves alone is saved as it was shown.
+    m_remembered = platform::reachablePlacement(left, top, width, height, platform::virtualDesktop(),
+                                                QSize(kMinClientWidth, kMinClientHeight));
+    setOuterBounds(m_remembered.left(), m_remembered.top(), m_remembered.width(), m_remembered.height());
     m_playSounds->setChecked(read("Sounds", "yes") != "no");
     m_editName->setText(QString::fromStdString(read("Name", "Guest")));
     m_editAname->setText(m_editName->text());
@@ -98,12 +101,12 @@ void Tmain::loadinifile()
 
 void Tmain::saveinifile()
 {
-    const std::filesystem::path path = inifilePath().toStdString();
+    // All seven keys in one replacement of the file: it is either wholly
+    // old or holds every one of them.
+    platform::IniFile ini(inifilePath().toStdString());
     const std::string section = m_programname.toStdString();
     const QRect bounds = outerBounds();
-    auto write = [&](const char *key, const std::string &value) {
-        platform::writePrivateProfileString(section, key, value, path);
-    };
+    auto write = [&](const char *key, const std::string &value) { ini.set(section, key, value); };
     write("Top", std::to_string(bounds.top()));
     write("Left", std::to_string(bounds.left()));
     write("Width", std::to_string(bounds.width()));
@@ -111,6 +114,7 @@ void Tmain::saveinifile()
     write("Name", m_editName->text().toStdString());
     write("Sounds", m_playSounds->isChecked() ? "yes" : "no");
     write("Update", m_updateCheck->isChecked() ? "true" : "false");
+    ini.save();
 }
 
 void Tmain::saveSettingsShowingErrors()

@@ -130,11 +130,16 @@ public:
     void playsounds(const QString &name);
 
     // Settings: read at creation, written when a switch is toggled and
-    // when the window closes. saveinifile throws platform::IniWriteError.
+    // when the window closes, each time with one read or one replacement
+    // of the whole file. A stored placement is kept on the desktop (see
+    // platform::reachablePlacement). saveinifile throws
+    // platform::IniWriteError, also for a settings file too large to read,
+    // which it never replaces.
     void loadinifile();
     void saveinifile();
     QString inifilePath() const;
-    // Placement read from the settings file (left, top, width, height).
+    // Placement read from the settings file (left, top, width, height), as
+    // it was given to the window.
     QRect rememberedPlacement() const { return m_remembered; }
     // Outer bounds of the window as a player sees them.
     QRect outerBounds() const;

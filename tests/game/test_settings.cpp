@@ -3,10 +3,13 @@
 #include "gamefixture.h"
 
 #include "messageboxes.h"
+#include "privateprofile.h"
 #include "workarea.h"
 
 #include <QFile>
 #include <QScreen>
+
+#include <optional>
 
 #include "filesizelimit.h"
 
@@ -58,14 +61,29 @@ TEST_F(SettingsTest, StoredValuesAndWhatTheyGive)
         QString playerName;
     };
     const QRect defaults(3, 3, 706, 571);
+    // Values no desktop can show come back within it, the title and menu
+    // reachable, sized within the desktop and above the board's minimum.
+    const QRect desk = platform::virtualDesktop();
+    const int lastLeft = desk.right() + 1 - platform::kReachableArea.width();
+    const int lastTop = desk.bottom() + 1 - platform::kReachableArea.height();
+    const int widest = desk.width() + 2 * platform::kEdgeOverhang;
+    const int tallest = desk.height() + 2 * platform::kEdgeOverhang;
     const Row rows[] = {
         {"hex width", "[pegsquare]\r\nWidth=0x300\r\n", {3, 3, 768, 571}, true, true, "Guest"},
         {"upper-case hex", "[pegsquare]\r\nHeight=0X2C0\r\n", {3, 3, 706, 704}, true, true, "Guest"},
         {"letters give the default", "[pegsquare]\r\nWidth=abc\r\n", defaults, true, true, "Guest"},
         {"empty gives the default", "[pegsquare]\r\nTop=\r\n", defaults, true, true, "Guest"},
         {"negative left", "[pegsquare]\r\nLeft=-5\r\n", {-5, 3, 706, 571}, true, true, "Guest"},
-        {"placement off the screen", "[pegsquare]\r\nLeft=5000\r\nTop=4000\r\n", {5000, 4000, 706, 571}, true, true,
+        {"placement off the screen", "[pegsquare]\r\nLeft=5000\r\nTop=4000\r\n", {lastLeft, lastTop, 706, 571}, true,
+         true, "Guest"},
+        {"far above and left", "[pegsquare]\r\nLeft=-90000\r\nTop=-3000\r\n",
+         {desk.left() - platform::kEdgeOverhang, desk.top() - platform::kEdgeOverhang, 706, 571}, true, true, "Guest"},
+        {"huge size", "[pegsquare]\r\nWidth=99999\r\nHeight=99999\r\n", {3, 3, widest, tallest}, true, true,
          "Guest"},
+        {"largest numbers", "[pegsquare]\r\nTop=2147483647\r\nLeft=2147483647\r\nWidth=2147483647\r\nHeight=0x7fffffff\r\n",
+         {lastLeft, lastTop, widest, tallest}, true, true, "Guest"},
+        {"no size at all", "[pegsquare]\r\nWidth=-5\r\nHeight=0\r\n",
+         {3, 3, Tmain::kMinClientWidth, Tmain::kMinClientHeight}, true, true, "Guest"},
         {"No is not no", "[pegsquare]\r\nSounds=No\r\n", defaults, true, true, "Guest"},
         {"no silences", "[pegsquare]\r\nSounds=no\r\n", defaults, false, true, "Guest"},
         {"FALSE is not false", "[pegsquare]\r\nUpdate=FALSE\r\n", defaults, true, true, "Guest"},
@@ -149,6 +167,8 @@ TEST_F(SettingsTest, PlacementAtClose)
     const QRect wide(10, 20, work.width() + 50, 540);
     const QRect tall(10, 20, 720, work.height() + 40);
     const QRect both(0, 0, work.width() + 1, work.height() + 1);
+    const QRect desk = platform::virtualDesktop();
+    const QRect hostile(3, 3, desk.width() + 2 * platform::kEdgeOverhang, desk.height() + 2 * platform::kEdgeOverhang);
     const Row rows[] = {
         {"not moved", {3, 3, 706, 571}, {}, {3, 3, 706, 571}},
         {"moved", {3, 3, 706, 571}, {40, 50, 706, 571}, {40, 50, 706, 571}},
@@ -156,6 +176,7 @@ TEST_F(SettingsTest, PlacementAtClose)
         {"taller than the work area", {3, 3, 706, 571}, tall, tall.adjusted(0, 0, 0, -3)},
         {"both", {3, 3, 706, 571}, both, both.adjusted(0, 0, -3, -3)},
         {"large but not moved since start", both, {}, both},
+        {"a size no desktop holds is saved as it was shown", {3, 3, 99999, 99999}, {}, hostile},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -192,21 +213,43 @@ TEST_F(SettingsTest, ResetScreenLocationWritesNothing)
 
 TEST_F(SettingsTest, UnwritableFileIsReportedAndTheOldOneKept)
 {
-    const QByteArray before = "[pegsquare]\r\nName=Keep\r\nSounds=yes\r\n";
-    start(before);
-    bool saved = true;
-    {
-        // A full disk, also for a privileged user.
-        FileSizeLimit limit(16);
-        window->PlaySounds1Click();
-        saved = window->FormClose();
-    }
+    // A file too large to be settings is not read (the defaults apply) and
+    // never replaced by a text that lacks what was not read.
+    const QByteArray oversized = "[pegsquare]\r\nWidth=900\r\nSounds=no\r\n"
+                                 + QByteArray(int(platform::IniFile::kMaxFileBytes), ';');
+    struct Row {
+        const char *name;
+        QByteArray before;
+        rlim_t fileSizeLimit; // 0: none
+        QRect placement;
+        bool sounds;
+    };
+    const Row rows[] = {
+        {"full disk", "[pegsquare]\r\nName=Keep\r\nSounds=yes\r\n", 16, {3, 3, 706, 571}, true},
+        {"file too large to read", oversized, 0, {3, 3, 706, 571}, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        errors.clear();
+        start(row.before);
+        EXPECT_EQ(window->outerBounds(), row.placement);
+        EXPECT_EQ(action(QStringLiteral("PlaySounds1"))->isChecked(), row.sounds);
+        bool saved = true;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (row.fileSizeLimit)
+                limit.emplace(row.fileSizeLimit);
+            window->PlaySounds1Click();
+            saved = window->FormClose();
+        }
 
-    EXPECT_FALSE(saved);
-    ASSERT_EQ(errors.size(), 2);
-    EXPECT_EQ(errors[0], QStringLiteral("Unable to write to ") + iniPath());
-    EXPECT_EQ(readAll(iniPath()), before);
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pegsquare.ini"});
+        EXPECT_FALSE(saved);
+        ASSERT_EQ(errors.size(), 2);
+        EXPECT_EQ(errors[0], QStringLiteral("Unable to write to ") + iniPath());
+        EXPECT_TRUE(readAll(iniPath()) == row.before) << "the settings file changed";
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pegsquare.ini"});
+        window.reset();
+    }
 }
 
 TEST_F(SettingsTest, ClosingAfterAFailedSaveStillEndsTheProgram)
