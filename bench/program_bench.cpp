@@ -13,11 +13,13 @@
 //                                       against plain file calls and the
 //                                       atomic writer on the same bytes
 //   program_bench stall [KIB] [KIB/S]   the GUI thread's longest stall
-//                                       while the update check, the list,
-//                                       a posting and an installer download
-//                                       of KIB KiB at KIB/S run against a
-//                                       slow loopback server, against the
-//                                       idle GUI thread
+//                                       during ten games, then while the
+//                                       update check, the list, a posting
+//                                       and an installer download of KIB
+//                                       KiB at KIB/S run against a slow
+//                                       loopback server, against the idle
+//                                       GUI thread; with the events and
+//                                       handlers that took the time
 //
 // Not a test: it prints figures. Lines starting with "FIGURE\t" carry
 // name, value, unit, peer name, peer value and ratio for the runner
@@ -312,11 +314,15 @@ public:
     bool frameDone() const { return m_doneNs != 0; }
     std::int64_t paintNs() const { return m_paintNs; }
     std::int64_t doneNs() const { return m_doneNs; }
+    std::int64_t showNs() const { return m_showNs; }
     const char *window() const { return m_window; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (m_showNs == 0 && event->type() == QEvent::Show && watched->isWidgetType()
+            && static_cast<QWidget *>(watched)->isWindow())
+            m_showNs = monotonicNs();
         if (m_paintNs == 0 && event->type() == QEvent::Paint && watched->isWidgetType()
             && static_cast<QWidget *>(watched)->isWindow()) {
             m_paintNs = monotonicNs();
@@ -333,6 +339,7 @@ protected:
 private:
     std::int64_t m_paintNs = 0;
     std::int64_t m_doneNs = 0;
+    std::int64_t m_showNs = 0;
     const char *m_window = "";
 };
 
@@ -348,9 +355,10 @@ void installPaintWatch()
     g_watch = new FirstPaintWatch(QCoreApplication::instance());
     QCoreApplication::instance()->installEventFilter(g_watch);
     g_watch->OnFrameDone = [] {
-        std::printf("STARTUP main=%lld app=%lld paint=%lld done=%lld rss=%ld window=%s\n", (long long)g_mainNs,
-                    (long long)g_appNs, (long long)g_watch->paintNs(), (long long)g_watch->doneNs(),
-                    statusKb("VmRSS"), g_watch->window());
+        std::printf("STARTUP main=%lld app=%lld show=%lld paint=%lld done=%lld rss=%ld window=%s\n",
+                    (long long)g_mainNs, (long long)g_appNs, (long long)g_watch->showNs(),
+                    (long long)g_watch->paintNs(), (long long)g_watch->doneNs(), statusKb("VmRSS"),
+                    g_watch->window());
         std::fflush(stdout);
         QCoreApplication::quit();
     };
@@ -397,7 +405,7 @@ int startupBench(int runs)
     fs::copy_file(selfPath(), exe, fs::copy_options::overwrite_existing);
     RefusingPort refusing;
 
-    std::map<std::string, std::vector<double>> toPaint, toFrame, toMain, rss;
+    std::map<std::string, std::vector<double>> toPaint, toFrame, toMain, toApp, toShow, rss;
     // One warm-up run of each, so both start from the same page cache.
     for (int run = -1; run < runs; ++run) {
         for (const std::string which : {"game", "bare"}) {
@@ -420,6 +428,8 @@ int startupBench(int runs)
                 continue;
             const auto ms = [&](const char *key) { return double(std::stoll(f[key]) - child.spawnedNs) / 1e6; };
             toMain[which].push_back(ms("main"));
+            toApp[which].push_back(ms("app"));
+            toShow[which].push_back(ms("show"));
             toPaint[which].push_back(ms("paint"));
             toFrame[which].push_back(ms("done"));
             rss[which].push_back(std::stod(f["rss"]) / 1024.0);
@@ -430,9 +440,10 @@ int startupBench(int runs)
     std::printf("start-up, %d fresh processes each (median; min … max), ms from spawn\n", runs);
     for (const std::string which : {"game", "bare"}) {
         const auto &p = toPaint[which];
-        std::printf("  %-5s main() %.1f  first paint %.1f (%.1f … %.1f)  frame done %.1f  RSS then %.1f MiB\n",
-                    which.c_str(), median(toMain[which]), median(p), *std::min_element(p.begin(), p.end()),
-                    maxOf(p), median(toFrame[which]), median(rss[which]));
+        std::printf("  %-5s main() %.1f  core application %.1f  window shown %.1f  first paint %.1f (%.1f … %.1f)"
+                    "  frame done %.1f  RSS then %.1f MiB\n",
+                    which.c_str(), median(toMain[which]), median(toApp[which]), median(toShow[which]), median(p),
+                    *std::min_element(p.begin(), p.end()), maxOf(p), median(toFrame[which]), median(rss[which]));
     }
     figure("start-up to first paint", median(toPaint["game"]), "ms", "bare window", median(toPaint["bare"]));
     figure("start-up to first frame done", median(toFrame["game"]), "ms", "bare window", median(toFrame["bare"]));
@@ -441,29 +452,40 @@ int startupBench(int runs)
 
 // ------------------------------------------------------------- memory
 
+// How long each kind of handler call took, in ms, when asked for.
+using HandlerLog = std::map<std::string, std::vector<double>>;
+
 // Plays one whole game through the window's own handlers: Start, a click
 // on each cell in reading order, the result ticks, Continue while rounds
 // clear. Events are processed after every move so the board repaints as
 // it would for a player. Returns the number of rounds.
-int playGame(Tmain &w, std::uint32_t seed)
+int playGame(Tmain &w, std::uint32_t seed, HandlerLog *log = nullptr)
 {
+    const auto timed = [log](const char *name, const std::function<void()> &call) {
+        QElapsedTimer clock;
+        clock.start();
+        call();
+        if (log)
+            (*log)[name].push_back(double(clock.nsecsElapsed()) / 1e6);
+    };
     w.random().setSeed(seed);
-    w.button_startClick();
+    timed("button_startClick", [&] { w.button_startClick(); });
     int rounds = 0;
     for (;;) {
         ++rounds;
         for (int row = 1; row <= 4; ++row)
             for (int column = 1; column <= 4; ++column) {
-                w.card_11Click(w.findChild<ImageControl *>(QStringLiteral("card_%1%2").arg(row).arg(column)));
+                ImageControl *cell = w.findChild<ImageControl *>(QStringLiteral("card_%1%2").arg(row).arg(column));
+                timed("card_11Click", [&] { w.card_11Click(cell); });
                 QCoreApplication::processEvents();
             }
         // Ticks until the outcome: the real timer may have ticked meanwhile.
         while (w.resultCountdown() >= 0)
-            w.Timer2Timer();
+            timed("Timer2Timer", [&] { w.Timer2Timer(); });
         QCoreApplication::processEvents();
         if (!w.gameInProgress() || rounds > 50)
             return rounds;
-        w.button_start2Click();
+        timed("button_start2Click", [&] { w.button_start2Click(); });
     }
 }
 
@@ -484,7 +506,10 @@ int memoryChild(const std::string &which, const std::string &folder, const std::
 {
     char *argv[] = {argv0, nullptr};
     int argc = 1;
+    QElapsedTimer clock;
+    clock.start();
     QApplication app(argc, argv);
+    const double appMs = double(clock.nsecsElapsed()) / 1e6;
     QApplication::setApplicationName(QStringLiteral("Pegsquare"));
     QApplication::setQuitOnLastWindowClosed(false);
     auto *watch = new FirstPaintWatch(&app);
@@ -507,12 +532,20 @@ int memoryChild(const std::string &which, const std::string &folder, const std::
     }
 
     // As runPegsquare builds the program, with the player's folder given.
+    // Each step timed, for where the start-up goes.
+    clock.restart();
     QApplication::setWindowIcon(gameresources::programIcon());
     platform::SdlSoundPlayer sound(gameresources::soundFiles());
+    const double soundMs = double(clock.nsecsElapsed()) / 1e6;
+    clock.restart();
     Program program(sound, QString::fromStdString(folder), QString::fromStdString(host));
+    const double programMs = double(clock.nsecsElapsed()) / 1e6;
+    clock.restart();
     program.mainWindow().show();
     if (!waitFor([&] { return watch->frameDone(); }, 30'000))
         return 1;
+    std::printf("STEPS application=%.1f icon+sound=%.1f windows=%.1f show+first-frame=%.1f\n", appMs, soundMs,
+                programMs, double(clock.nsecsElapsed()) / 1e6);
     // The update check at start-up ends (refused) before the figure.
     waitFor([&] { return !program.mainWindow().checkupdate().isBusy(); }, 30'000);
     report("start");
@@ -556,6 +589,13 @@ int memoryBench(int games)
                 kb(game, "MEM-start", "rss"), kb(game, "MEM-start", "hwm"), games, kb(game, "MEM-games", "rss"),
                 kb(game, "MEM-games", "hwm"), 11 * games, kb(game, "MEM-more", "rss"), kb(game, "MEM-more", "hwm"),
                 fields(game.output, "ROUNDS")["n"].c_str(), bareRss, bareHwm);
+    {
+        auto steps = fields(game.output, "STEPS");
+        std::printf("start-up steps in one process (ms): QApplication %s, icon and sounds %s, the six windows %s, "
+                    "show to first frame %s\n",
+                    steps["application"].c_str(), steps["icon+sound"].c_str(), steps["windows"].c_str(),
+                    steps["show+first-frame"].c_str());
+    }
     figure("RSS after start", kb(game, "MEM-start", "rss"), "MiB", "bare window", bareRss);
     figure("RSS after " + std::to_string(games) + " games", kb(game, "MEM-games", "rss"), "MiB", "bare window",
            bareRss);
@@ -854,6 +894,7 @@ public:
         std::string receiver;
         int type;
         double ms;
+        double cpuMs;
         double atS;
     };
     static constexpr double kSlowMs = 15;
@@ -862,6 +903,7 @@ public:
     bool notify(QObject *receiver, QEvent *event) override
     {
         const qint64 t0 = m_clock.nsecsElapsed();
+        const std::int64_t cpu0 = threadCpuNs();
         const std::uint64_t firings = probeFirings;
         const int type = event->type();
         // The receiver may not outlive the event (a deferred delete).
@@ -873,7 +915,7 @@ public:
         --m_depth;
         const double ms = double(m_clock.nsecsElapsed() - t0) / 1e6;
         if (ms >= kSlowMs && firings == probeFirings)
-            slow.push_back({phase, m_depth, who, type, ms, double(t0) / 1e9});
+            slow.push_back({phase, m_depth, who, type, ms, double(threadCpuNs() - cpu0) / 1e6, double(t0) / 1e9});
         return result;
     }
 
@@ -887,7 +929,7 @@ private:
 };
 
 // A 5 ms timer on the GUI thread; each firing's lateness is the time since
-// the one before, less 5 ms. Samples are kept per phase.
+// the one before, less 5 ms. Samples are kept per phase of the script.
 class LatenessProbe : public QObject {
 public:
     static constexpr int kIntervalMs = 5;
@@ -908,7 +950,6 @@ public:
             timing->phase = name;
         m_phase = name;
         m_order.push_back(name);
-        m_last = 0;  // the first firing of a phase is not counted
     }
     const std::vector<std::string> &phases() const { return m_order; }
     const std::vector<double> &samples(const std::string &name) { return m_samples[name]; }
@@ -921,20 +962,24 @@ private:
         if (OnFired)
             OnFired();
         const qint64 now = m_clock.nsecsElapsed();
+        // A gap belongs to the phase it began in: a stall that ends after
+        // the script has moved on was caused before.
         if (m_last != 0) {
             const double late = double(now - m_last) / 1e6 - kIntervalMs;
-            auto &s = m_samples[m_phase];
+            auto &s = m_samples[m_lastPhase];
             if (s.empty() || late > maxOf(s))
-                m_worstAt[m_phase] = double(now) / 1e6;
+                m_worstAt[m_lastPhase] = double(now) / 1e6;
             s.push_back(std::max(0.0, late));
         }
         m_last = now;
+        m_lastPhase = m_phase;
     }
 
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     std::string m_phase = "none";
+    std::string m_lastPhase = "none";
     std::vector<std::string> m_order;
     std::map<std::string, std::vector<double>> m_samples;
     std::map<std::string, double> m_worstAt;
@@ -1066,9 +1111,9 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     std::map<std::string, double> phaseSeconds;
     const auto endPhase = [&](const std::string &name) { phaseSeconds[name] = double(phaseClock.restart()) / 1e3; };
 
-    // The script: idle, then the fetches and a posting on their workers,
-    // then the download on the GUI thread with another list fetch and
-    // another posting started in the middle of it.
+    // The script: idle, ten games, then the fetches and a posting on their
+    // workers, then the download on the GUI thread with another list fetch
+    // and another posting started in the middle of it.
     const auto busy = [&] {
         return w.checkupdate().isBusy() || program->highscore().getit().isBusy()
                || program->highscore().sendit().isBusy();
@@ -1104,8 +1149,15 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     probe->start();
     probe->phase("idle");
     phaseClock.start();
+    HandlerLog handlers;
     QTimer::singleShot(2000, &app, [&] {
         endPhase("idle");
+        // Games first: every round start and every entry into the ten best
+        // writes the tally, on this thread.
+        probe->phase("games");
+        for (int game = 0; game < 10; ++game)
+            playGame(w, 2000u + std::uint32_t(game), &handlers);
+        endPhase("games");
         probe->phase("fetches");
         w.CheckforUpdateNow1Click();
         w.button_highscoresClick();
@@ -1149,15 +1201,19 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
         std::printf("  %-9s %8.1f %8zu %8.2f %8.2f %8.2f %12.2f\n", name.c_str(), phaseSeconds[name], s.size(),
                     median(s), percentile(s, 99), maxOf(s), probe->worstAtMs(name) / 1e3);
     }
+    std::printf("handlers during the games, ms wall (calls, median, max):");
+    for (const auto &[name, ms] : handlers)
+        std::printf(" %s %zu, %.2f, %.2f;", name.c_str(), ms.size(), median(ms), maxOf(ms));
+    std::printf("\n");
     std::printf("list page (%zu bytes) into the view, the list fetch's done handler, ms wall/cpu:", list.size());
     for (std::size_t i = 0; i < handlerTimes.listMs.size(); ++i)
         std::printf(" %.1f/%.1f", handlerTimes.listMs[i], handlerTimes.listCpuMs[i]);
     std::printf("\nevents that kept the GUI thread %.0f ms or more (depth 0 = straight from the loop):\n",
                 TimingApplication::kSlowMs);
     for (const TimingApplication::Slow &e : app.slow)
-        std::printf("  %-9s at %6.2f s  %6.1f ms  depth %d  event %d to %s\n", e.phase.c_str(), e.atS, e.ms, e.depth,
-                    e.type, e.receiver.c_str());
-    for (const std::string name : {"fetches", "download"}) {
+        std::printf("  %-9s at %6.2f s  %6.1f ms (cpu %5.1f)  depth %d  event %d to %s\n", e.phase.c_str(), e.atS,
+                    e.ms, e.cpuMs, e.depth, e.type, e.receiver.c_str());
+    for (const std::string name : {"games", "fetches", "download"}) {
         const std::vector<double> &s = probe->samples(name);
         figure("GUI stall max, " + name, maxOf(s), "ms", "idle GUI thread", maxOf(idle));
         figure("GUI stall p99, " + name, percentile(s, 99), "ms", "idle GUI thread", percentile(idle, 99));
@@ -1167,6 +1223,8 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
         }
     }
     program.reset();
+    setMessageBoxHandler({});
+    setErrorBoxHandler({});
     fs::remove_all(folder);
 
     // The view alone against a plain QTextBrowser, same page, same size.

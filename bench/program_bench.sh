@@ -49,6 +49,10 @@ cleanup() {
 trap cleanup EXIT
 
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
+    mkdir -m 700 "$work/runtime"
+    export XDG_RUNTIME_DIR=$work/runtime
+fi
 display="offscreen"
 if ((offscreen == 0)) && command -v Xvfb >/dev/null; then
     # Xvfb picks a free display and writes its number on the descriptor.
