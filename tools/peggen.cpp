@@ -6,6 +6,11 @@
 //
 // Every picture except the advert and the icon is written at 1× and, as
 // NAME@2x.png, drawn again at twice the resolution for dense screens.
+//
+// The program icon is also drawn, from the same drawing, at the sizes a
+// desktop's icon theme looks for, as icons/NxN.png. Those are not
+// embedded; the install puts them in the hicolor theme so menus and
+// launchers show the same picture as the program's windows.
 #include "peggen.h"
 
 #include <QDir>
@@ -31,6 +36,9 @@ constexpr ButtonArt kButtons[] = {
     {"Continue", 126},   {"Done", 126},        {"Cancel", 126},     {"Reset Tally", 126},
 };
 constexpr int kButtonHeight = 40;
+
+// The hicolor theme's usual application icon sizes.
+constexpr int kDesktopIconSizes[] = {16, 32, 48, 64, 128, 256};
 
 class Writer {
 public:
@@ -88,7 +96,7 @@ int main(int argc, char *argv[])
     }
     QGuiApplication app(argc, argv);
     const QString out = QString::fromLocal8Bit(argv[1]);
-    for (const char *sub : {"", "buttons", "sounds"}) {
+    for (const char *sub : {"", "buttons", "sounds", "icons"}) {
         if (!QDir().mkpath(QDir(out).filePath(QString::fromLatin1(sub)))) {
             std::fprintf(stderr, "peggen: cannot create %s\n", argv[1]);
             return 1;
@@ -110,6 +118,8 @@ int main(int argc, char *argv[])
         w.scaled(QStringLiteral("title"), [](int s) { return drawTitle(s); });
         w.image(QStringLiteral("icon.png"), drawIcon(32));
         w.image(QStringLiteral("icon@2x.png"), drawIcon(64));
+        for (const int size : kDesktopIconSizes)
+            w.image(QStringLiteral("icons/%1x%1.png").arg(size), drawIcon(size));
         if (!writeJpeg(drawAdvert(), w.path(QStringLiteral("advert.jpg")), 90))
             Writer::fail(w.path(QStringLiteral("advert.jpg")));
         for (const WaveFormat &wave : kWaves)
