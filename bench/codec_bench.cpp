@@ -26,6 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kCorpusSize = 2 * 1024 * 1024;
+constexpr std::size_t kStructuredSize = 1024 * 1024;
 const char *const kSystemBinary = "/usr/lib/x86_64-linux-gnu/libc.so.6";
 
 double g_seconds = 0.3;
@@ -136,6 +137,36 @@ Bytes tallyGrid()
         }
     }
     return Bytes(text.begin(), text.end());
+}
+
+// Structured data whose strings arrive in sorted order, the LZH coder's
+// hardest case: 64-byte text records with rising ids, and 16-byte cells of
+// zeros ending in a big-endian counter.
+Bytes fixedWidthRecords(std::size_t size)
+{
+    Bytes out;
+    for (unsigned i = 0; out.size() < size; ++i) {
+        char line[65];
+        std::snprintf(line, sizeof line, "%-63s\n",
+                      ("id=" + std::to_string(10000000 + i) + " name=player" +
+                       std::to_string(1000 + i % 1000) + " score=" + std::to_string((i * 37) % 100000))
+                          .c_str());
+        out.insert(out.end(), line, line + 64);
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes countersAmongZeros(std::size_t size)
+{
+    Bytes out;
+    for (std::uint32_t i = 0; out.size() < size; ++i) {
+        out.insert(out.end(), 12, 0);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<std::uint8_t>(i >> shift));
+    }
+    out.resize(size);
+    return out;
 }
 
 // Best time of one call of `fn`, in seconds, over a few timed batches.
@@ -263,6 +294,8 @@ int main(int argc, char **argv)
     std::string binaryName;
     const Bytes bin = binary(kCorpusSize, binaryName);
     report("binary (" + binaryName + ")", bin);
+    report("fixed-width records", fixedWidthRecords(kStructuredSize));
+    report("counters among zeros", countersAmongZeros(kStructuredSize));
     // The real workload: one small grid text per call.
     report("one tally grid text", tallyGrid());
     return 0;

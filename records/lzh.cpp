@@ -1,6 +1,7 @@
 #include "lzh.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -18,6 +19,12 @@ constexpr int kNodes = 2 * kSymbols - 1;                   // 627
 constexpr int kRoot = kNodes - 1;                          // 626
 constexpr unsigned kMaxFreq = 0x8000;                      // rebuild when the root reaches it
 constexpr int kLookaheadStart = kRingSize - kMaxMatch;     // 4036
+// Tree nodes one insertion may compare against. Strings arriving in sorted
+// order (fixed-width records, counters among zeros) grow a tree into a
+// chain thousands of nodes deep, which made the coder crawl at ~80 KB/s;
+// text and ordinary binaries never go deeper than this, so their streams
+// are the same as without the bound.
+constexpr int kMaxVisits = 256;
 constexpr std::uint8_t kFill = 0x20;
 constexpr std::size_t kChunk = 32768;
 // Legitimate streams never need bits past their end; the reader tolerates
@@ -283,6 +290,36 @@ private:
     int m_padding = 0;
 };
 
+// How many of the kMaxMatch bytes at a and b agree, given that the first
+// `from` do; cmp gets the sign of the first difference (0 when none). Eight
+// bytes at a time: on runs and records, where the strings share long
+// prefixes, the byte loop was most of the coder's time.
+int commonLength(const std::uint8_t *a, const std::uint8_t *b, int from, int &cmp)
+{
+    int i = from;
+    for (; i + 8 <= kMaxMatch; i += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a + i, sizeof x);
+        std::memcpy(&y, b + i, sizeof y);
+        if (x != y) {
+            if constexpr (std::endian::native == std::endian::little)
+                i += std::countr_zero(x ^ y) / 8;
+            else
+                i += std::countl_zero(x ^ y) / 8;
+            cmp = a[i] - b[i];
+            return i;
+        }
+    }
+    for (; i < kMaxMatch; ++i) {
+        cmp = a[i] - b[i];
+        if (cmp != 0)
+            return i;
+    }
+    cmp = 0;
+    return i;
+}
+
 class Encoder {
 public:
     Encoder(Tables &t, BitWriter &bits) : m_t(t), m_bits(bits)
@@ -299,7 +336,13 @@ public:
     // Enters the 60-byte string at r into the tree of its first byte and
     // finds, along the way, the longest earlier string sharing more than
     // kThreshold leading bytes with it (the nearest one among equals). A
-    // string equal in all 60 bytes takes the older one's place.
+    // string equal in all 60 bytes takes the older one's place. After
+    // kMaxVisits comparisons the search stops with the best match so far,
+    // and r goes in at the top of its tree: the deep nodes of a tree that
+    // long are its old ones, while the likeliest matches for the next
+    // strings are the recent ones, which the next search then meets first.
+    // (Going in at the place where the search stopped kept the ratio of
+    // fixed-width records 14% worse; at the top it stays within 1%.)
     void insert(int r)
     {
         const std::uint8_t *key = &m_t.text[r];
@@ -310,6 +353,9 @@ public:
         int cmp = 1;
         lson[r] = rson[r] = kNil;
         matchLength = 0;
+        int visited = 0;
+        int top = kNil;   // the first node compared, just under the root
+        int topCmp = 0;   // and how r compared with it
         for (;;) {
             if (cmp >= 0) {
                 if (rson[p] == kNil) {
@@ -326,14 +372,7 @@ public:
                 }
                 p = lson[p];
             }
-            const std::uint8_t *other = &m_t.text[p];
-            int i = 1;
-            cmp = 0;
-            for (; i < kMaxMatch; ++i) {
-                cmp = key[i] - other[i];
-                if (cmp != 0)
-                    break;
-            }
+            const int i = commonLength(key, &m_t.text[p], 1, cmp);
             if (i > kThreshold) {
                 const int position = ((r - p) & kRingMask) - 1;
                 if (i > matchLength) {
@@ -344,6 +383,14 @@ public:
                 } else if (i == matchLength && position < matchPosition) {
                     matchPosition = position;
                 }
+            }
+            if (visited == 0) {
+                top = p;
+                topCmp = cmp;
+            }
+            if (++visited == kMaxVisits) {
+                spliceAbove(r, top, topCmp);
+                return;
             }
         }
         dad[r] = dad[p];
@@ -356,6 +403,33 @@ public:
         else
             lson[dad[p]] = static_cast<std::int16_t>(r);
         dad[p] = kNil;
+    }
+
+    // Puts r in p's place and p under r, on the side where it belongs
+    // relative to r (cmp < 0: r sorts before p). p keeps its subtrees, so
+    // every node stays linked exactly once and remove() needs nothing
+    // else; only the order of r against p's descendants is not checked,
+    // which can hide some of them from later searches but never makes a
+    // match wrong, since each match is measured on the bytes themselves
+    // (and no search relies on the order to skip bytes).
+    void spliceAbove(int r, int p, int cmp)
+    {
+        auto &lson = m_t.lson;
+        auto &rson = m_t.rson;
+        auto &dad = m_t.dad;
+        dad[r] = dad[p];
+        if (rson[dad[p]] == p)
+            rson[dad[p]] = static_cast<std::int16_t>(r);
+        else
+            lson[dad[p]] = static_cast<std::int16_t>(r);
+        if (cmp < 0) {
+            rson[r] = static_cast<std::int16_t>(p);
+            lson[r] = kNil;
+        } else {
+            lson[r] = static_cast<std::int16_t>(p);
+            rson[r] = kNil;
+        }
+        dad[p] = static_cast<std::int16_t>(r);
     }
 
     // Removes the string at p, if it is in a tree. A node with two subtrees
