@@ -28,7 +28,7 @@ artefacts=$4
 
 for tool in Xvfb xdotool import convert curl; do
     if ! command -v "$tool" >/dev/null; then
-        echo "e2e: $tool is missing (scripts/deps.sh installs xvfb, xdotool, imagemagick and curl)" >&2
+        echo "e2e: $tool is missing (from the Debian packages xvfb, xdotool, imagemagick and curl)" >&2
         exit 1
     fi
 done
@@ -286,12 +286,21 @@ window_by_title() { # TITLE → id
 }
 window_shown() { [[ -n $(window_by_title "$1") ]]; }
 window_gone() { ! window_shown "$1"; }
-# Drawn once a corner shows the tiled background rather than black.
-window_drawn() { # ID
+# Each secondary window's Done button, left top width height in the window.
+declare -A done_button=(
+    ["Pegsquare - High Scores"]="467 518 126 40"
+    ["Pegsquare - Tally List"]="182 362 126 40" # in the frame at (8, 8)
+    ["Pegsquare - Help File"]="18 404 95 20"
+    ["Pegsquare - About"]="202 164 95 26"
+    ["Pegsquare Solo - Multiplayer"]="466 401 95 26"
+)
+# A window is drawn once its Done button shows: maroon just inside its left
+# edge, where a window not yet drawn shows black or what lay under it.
+window_drawn() { # ID TITLE
+    local left top width height
+    read -r left top width height <<<"${done_button[$2]}"
     shoot "$1" || return 1
-    local c
-    c=$(colours 2 2)
-    ((16#${c:0:2} > 0x90 && 16#${c:2:2} > 0x90 && 16#${c:4:2} > 0x50))
+    is_maroon "$(colours $((left + 5)) $((top + height / 2)))"
 }
 
 # A menu's popup is another window of the program's, titled as the main one.
@@ -348,14 +357,16 @@ open_window() {
     menu "$@"
     wait_until "window \"$title\"" 15 window_shown "$title"
     window=$(window_by_title "$title")
-    wait_until "\"$title\" drawn" 10 window_drawn "$window"
+    wait_until "\"$title\" drawn" 10 window_drawn "$window" "$title"
     keep "$name" "$window"
 }
 
-# close_window TITLE X Y — presses the window's Done button at X, Y.
+# close_window TITLE — presses the middle of the window's Done button.
 close_window() {
+    local left top width height
+    read -r left top width height <<<"${done_button[$1]}"
     step="closing \"$1\" by its Done button"
-    xdotool mousemove --window "$window" "$2" "$3" click 1
+    xdotool mousemove --window "$window" $((left + width / 2)) $((top + height / 2)) click 1
     wait_until "\"$1\" to close" 10 window_gone "$1"
 }
 
@@ -424,6 +435,7 @@ step="sending the score"
 click_area $((483 + 19 + 80)) $((19 + 163 + 20)) # button_sendscore
 wait_until "window \"Pegsquare - High Scores\"" 20 window_shown "Pegsquare - High Scores"
 window=$(window_by_title "Pegsquare - High Scores")
+wait_until "\"Pegsquare - High Scores\" drawn" 10 window_drawn "$window" "Pegsquare - High Scores"
 # The list arrives after the window opens: wait for its text in the view
 # (panel_main at (112, 8), 481 × 507).
 list_shown() {
@@ -435,7 +447,7 @@ list_shown() {
 }
 wait_until "online list in the high-score window" 20 list_shown
 keep 08-highscores "$window"
-close_window "Pegsquare - High Scores" $((467 + 63)) $((518 + 20))
+close_window "Pegsquare - High Scores"
 # Screenshots of a window show whatever lies over it, so the main window is
 # looked at again only now that nothing covers it.
 step="checking the main window after the posting"
@@ -443,17 +455,17 @@ wait_until "game-over panel to close" 10 panel_hidden 483 250
 keep 09-posted "$main_window"
 
 open_window "Pegsquare - Tally List" 10-tally View Down Return
-close_window "Pegsquare - Tally List" $((8 + 174 + 63)) $((8 + 354 + 20))
+close_window "Pegsquare - Tally List"
 
 open_window "Pegsquare - Help File" 11-help Help Down Return
-close_window "Pegsquare - Help File" $((18 + 47)) $((404 + 10))
+close_window "Pegsquare - Help File"
 
 open_window "Pegsquare - About" 12-about Help Up Return
-close_window "Pegsquare - About" $((202 + 47)) $((164 + 13))
+close_window "Pegsquare - About"
 
 # "Check out Pegclub" is an item of the menu bar itself.
 open_window "Pegsquare Solo - Multiplayer" 13-advert "Check out Pegclub"
-close_window "Pegsquare Solo - Multiplayer" $((466 + 47)) $((401 + 13))
+close_window "Pegsquare Solo - Multiplayer"
 
 step="leaving by File, Exit"
 menu File Up Return
