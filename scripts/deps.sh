@@ -17,7 +17,7 @@ packages=(
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
     fonts-liberation2 fonts-dejavu-core
-    xvfb xauth xdotool imagemagick
+    xvfb xauth xdotool imagemagick curl
     desktop-file-utils appstream dpkg-dev file
 )
 case "${1:-}" in

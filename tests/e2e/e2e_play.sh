@@ -15,16 +15,22 @@
 # the online list, open the tally list, help, about and advert windows from
 # the menus and close them by their Done buttons, and leave by File, Exit.
 # Screenshots of each window are kept in ARTEFACTS (NN-name.png).
+#
+# With --sigterm the session is cut short the way a desktop ends a program:
+# two rounds are played (a new game started when the first one ends), and
+# then the program gets SIGTERM. It must end with status 0 like a closed
+# window, and both rounds must be in the tally and the settings saved.
 set -euo pipefail
 
-if (($# != 4)); then
-    echo "usage: $0 GAME SERVER PEGPACK ARTEFACTS" >&2
+if (($# < 4 || $# > 5)) || [[ $# == 5 && "$5" != --sigterm ]]; then
+    echo "usage: $0 GAME SERVER PEGPACK ARTEFACTS [--sigterm]" >&2
     exit 2
 fi
 game_binary=$1
 server_binary=$2
 pegpack=$3
 artefacts=$4
+mode=${5:-full}
 
 for tool in Xvfb xdotool import convert curl; do
     if ! command -v "$tool" >/dev/null; then
@@ -419,6 +425,21 @@ while :; do
     step="waiting for the outcome of round $rounds"
     # The outcome comes about six seconds after the last card.
     wait_until "continue or game-over panel" 20 outcome_shown
+    if [[ $mode == --sigterm ]]; then
+        over_shown && last_over=1 || last_over=0
+        ((last_over)) || cleared=$((cleared + 1))
+        ((rounds == 2)) && break
+        if ((last_over)); then
+            say "round $rounds below $continue_threshold: a new game with Ctrl+S"
+            xdotool key --clearmodifiers ctrl+s
+            wait_until "game-over panel to close" 10 panel_hidden 483 250
+        else
+            say "round $rounds reached $continue_threshold: continuing"
+            click_area $((482 + 33 + 63)) $((19 + 86 + 20)) # button_start2
+            wait_until "continue panel to close" 10 panel_hidden 482 100
+        fi
+        continue
+    fi
     if over_shown; then
         say "round $rounds below $continue_threshold: game over"
         break
@@ -430,6 +451,34 @@ while :; do
     wait_until "continue panel to close" 10 panel_hidden 482 100
 done
 keep 07-gameover "$main_window"
+
+if [[ $mode == --sigterm ]]; then
+    step="ending the program with SIGTERM after $rounds rounds"
+    kill -TERM "$game_pid"
+    game_ended() { ! game_running; }
+    wait_until "the program to end" 30 game_ended
+    wait "$game_pid" && game_status=0 || game_status=$?
+    game_pid=
+    ((game_status == 0)) || fail "after SIGTERM the program ended with status $game_status"
+    step="checking what SIGTERM kept"
+    grep -q "^Name=$player_name"$'\r'"\$" "$program_folder/pegsquare.ini" ||
+        fail "pegsquare.ini does not hold the name: $(tr -d '\r' <"$program_folder/pegsquare.ini")"
+    "$pegpack" d "$program_folder/pegsquaretally.tld" "$work/tally.txt" >/dev/null ||
+        fail "pegpack cannot restore the tally file"
+    mapfile -t grid < <(tr -d '\r' <"$work/tally.txt")
+    counts="${grid[2 + 12]:-} ${grid[2 + 24]:-}" # rounds played, cleared
+    [[ "$counts" == "$rounds $cleared" ]] ||
+        fail "after SIGTERM the tally counts rounds and cleared as $counts; played $rounds, cleared $cleared"
+    if ((last_over)); then
+        entered=0
+        for rank in $(seq 1 10); do
+            [[ "${grid[2 + 24 + rank]}" == "$player_name" ]] && entered=1
+        done
+        ((entered)) || fail "the game that ended before SIGTERM is not among the ten best"
+    fi
+    say "passed: SIGTERM after $rounds rounds ($cleared cleared) ended with status 0 and kept both rounds"
+    exit 0
+fi
 
 step="sending the score"
 click_area $((483 + 19 + 80)) $((19 + 163 + 20)) # button_sendscore
