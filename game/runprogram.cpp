@@ -34,6 +34,9 @@ int runPegsquare(int argc, char *argv[], const QString &vendorHost)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pegsquare"));
+    // Lets the desktop match the window to the installed desktop entry
+    // (and its icon) on Wayland, where the window class does not count.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.pegsquare.Pegsquare"));
     // Only the main window's closing ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
