@@ -305,7 +305,7 @@ void Tmain::buildMenu()
 {
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    auto addItem = [this](QMenu *menu, const char *name, const QString &caption) {
+    auto addItem = [](QMenu *menu, const char *name, const QString &caption) {
         QAction *action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
         return action;

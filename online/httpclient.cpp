@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kHttpPort = 80;
 constexpr int kFirstErrorStatus = 400;
 // How long one wait for the socket may keep the GUI from its events: short
 // enough that a timer or a repaint due meanwhile is hardly late (measured:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -18,7 +19,8 @@ constexpr std::uint32_t kMaxRate = 384000;
 
 std::uint16_t u16(const std::uint8_t *p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t u32(const std::uint8_t *p) { return u16(p) | (std::uint32_t(u16(p + 2)) << 16); }
-bool tag(const std::uint8_t *p, const char *t) { return p[0] == t[0] && p[1] == t[1] && p[2] == t[2] && p[3] == t[3]; }
+constexpr std::size_t kTagSize = 4;
+bool tag(const std::uint8_t *p, const char *t) { return std::memcmp(p, t, kTagSize) == 0; }
 
 std::optional<PcmSound> fail(std::string *error, const char *why)
 {
@@ -101,7 +103,7 @@ PcmSound resample(const PcmSound &sound, int rate)
     out.samples.resize(count);
     const std::size_t last = sound.samples.size() - 1;
     for (std::size_t i = 0; i < count; ++i) {
-        const double pos = i * step;
+        const double pos = double(i) * step;
         const auto k = std::min(static_cast<std::size_t>(pos), last);
         const double frac = pos - double(k);
         const double a = sound.samples[k];

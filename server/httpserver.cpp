@@ -82,7 +82,7 @@ void listenerOptions(socket_t sock)
 
 } // namespace
 
-HttpServer::HttpServer(Routes &routes, AccessLog &log, ServerLimits limits)
+HttpServer::HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits)
     : m_routes(routes), m_log(log), m_limits(limits), m_stopEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     if (!m_stopEvent.valid())
@@ -200,7 +200,7 @@ void HttpServer::answerDirectly(ConnectionStream &stream, const Reply &reply)
 {
     std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + reasonPhrase(reply.status) + "\r\n";
     for (const auto &[name, value] : reply.headers)
-        head += name + ": " + value + "\r\n";
+        head.append(name).append(": ").append(value).append("\r\n");
     const std::string_view body = reply.text();
     head += "Content-Type: " + reply.contentType + "\r\nContent-Length: " + std::to_string(body.size())
         + "\r\nConnection: close\r\n\r\n";

@@ -28,7 +28,7 @@ struct ServerLimits {
 // them, and with every request answered by the routes.
 class HttpServer : private httplib::Server {
 public:
-    HttpServer(Routes &routes, AccessLog &log, ServerLimits limits = {});
+    HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits = {});
     ~HttpServer() override;
 
     // Binds and listens on `address`; port 0 picks a free port. Returns the

@@ -142,24 +142,24 @@ std::string nameProblem(std::string_view name)
 
 std::string dateProblem(std::string_view date)
 {
-    const std::string shape = "The date must be month, day and a two-digit year, such as 12/8/26.";
+    constexpr const char *kShape = "The date must be month, day and a two-digit year, such as 12/8/26.";
     std::size_t at = 0;
     const int month = readNumber(date, at, 2);
     if (month < 0)
-        return shape;
+        return kShape;
     const std::string_view separator = readSeparator(date, at);
     if (separator.empty())
-        return shape;
+        return kShape;
     const int day = readNumber(date, at, 2);
     if (day < 0)
-        return shape;
+        return kShape;
     if (date.substr(at, separator.size()) != separator)
         return "The date must use the same separator twice, such as 12/8/26.";
     at += separator.size();
     const std::size_t yearAt = at;
     const int year = readNumber(date, at, 2);
     if (year < 0 || at - yearAt != 2 || at != date.size())
-        return shape;
+        return kShape;
     if (month < 1 || month > 12 || day < 1 || day > daysInMonth(month, 2000 + year))
         return "The date is not a real calendar date.";
     return {};

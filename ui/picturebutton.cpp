@@ -34,7 +34,7 @@ QPixmap drawnButtonPicture(const QSize &size, const QString &label, qreal device
 
 QPixmap buttonPicture(const QSize &size, const QString &label, qreal devicePixelRatio)
 {
-    const QPixmap stored = gameresources::buttonPicture(label, devicePixelRatio);
+    QPixmap stored = gameresources::buttonPicture(label, devicePixelRatio);
     if (stored.isNull())
         return drawnButtonPicture(size, label, devicePixelRatio);
     if (gameresources::buttonSize(label) == size)
