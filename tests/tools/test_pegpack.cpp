@@ -30,7 +30,7 @@ constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // CTest runs the cases of this file side by side: each gets its own folder.
 fs::path freshDir(const std::string &name)
 {
-    const fs::path dir = fs::path(::testing::TempDir()) / ("pegpack_" + std::to_string(::getpid()) + "_" + name);
+    fs::path dir = fs::path(::testing::TempDir()) / ("pegpack_" + std::to_string(::getpid()) + "_" + name);
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
