@@ -76,7 +76,7 @@ void TallyGrid::setEmptyContents()
 {
     m_columns = kColumns;
     m_rows = kRows;
-    m_cells.assign(static_cast<std::size_t>(kColumns * kRows), std::string());
+    m_cells.assign(static_cast<std::size_t>(kColumns) * kRows, std::string());
     for (int c = 0; c < kStatisticColumns; ++c)
         setCell(c, 0, "0");
     for (int r = 1; r <= kRanks; ++r)

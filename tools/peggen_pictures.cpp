@@ -16,7 +16,6 @@ namespace peggen {
 namespace {
 
 const QColor kMaroon(128, 0, 0);
-const QColor kCream(250, 240, 212);
 const QColor kGoldLine(232, 200, 120);
 
 QFont sans(double pixelSize, bool bold)
