@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pegsquare twice (plain, and with
-# AddressSanitizer + UndefinedBehaviorSanitizer) and runs the whole test
-# suite on both. Ends with CTest's summary of the plain build.
+# Installs what is missing, builds Pegsquare twice (plain with warnings as
+# errors, and with AddressSanitizer + UndefinedBehaviorSanitizer), runs the
+# whole test suite on both, and memcheck and cppcheck on the plain build.
+# Ends with CTest's summary of the plain build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,6 +24,15 @@ if [[ -x scripts/fuzz.sh ]]; then
     bash scripts/fuzz.sh
 fi
 
-echo "== Plain build =="
-bash scripts/build.sh build
+echo "== Plain build (warnings are errors) =="
+werror=(-DCMAKE_C_FLAGS=-Werror -DCMAKE_CXX_FLAGS=-Werror)
+bash scripts/build.sh build "${werror[@]}"
+
+# The quick program-wide checks read that build: memcheck over the test
+# programs without Qt, and cppcheck. (clang-tidy and the Clang build take
+# far longer; scripts/analyse.sh runs them on request.)
+echo "== Memcheck and cppcheck =="
+ANALYSE_BUILD=build bash scripts/analyse.sh --valgrind --cppcheck
+
+echo "== Tests of the plain build =="
 ctest --test-dir build --output-on-failure -j "$jobs"
