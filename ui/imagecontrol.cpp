@@ -1,7 +1,32 @@
 #include "imagecontrol.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
+
+void drawFocusFrame(QPainter &painter, const QRect &rect)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    // A black band four pixels wide with white dashes along its middle,
+    // in logical pixels, so the painter's device pixel ratio scales it by
+    // whole device pixels and it stays sharp on high-density screens.
+    const QRect ring = rect.adjusted(2, 2, -2, -2);
+    painter.setPen(QPen(Qt::black, 4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawRect(ring);
+    painter.setPen(QPen(Qt::white, 2, Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
+    painter.drawRect(ring);
+    painter.restore();
+}
+
+bool isKeyboardFocusReason(Qt::FocusReason reason)
+{
+    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+}
 
 ImageControl::ImageControl(QWidget *parent, const QString &name, const QRect &geometry)
     : QWidget(parent)
@@ -46,15 +71,64 @@ void ImageControl::drawPicture(const std::function<void(QPainter &)> &paint)
 
 void ImageControl::paintEvent(QPaintEvent *)
 {
-    if (m_picture.isNull())
+    const bool frame = m_showFocus && hasFocus();
+    if (m_picture.isNull() && !frame)
         return;
     QPainter painter(this);
-    if (m_stretch) {
+    if (m_picture.isNull()) {
+        // An empty cell: nothing of its own, only the frame.
+    } else if (m_stretch) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawPixmap(rect(), m_picture);
     } else {
         painter.drawPixmap(0, 0, m_picture);
     }
+    if (frame)
+        drawFocusFrame(painter, rect());
+}
+
+void ImageControl::keyPressEvent(QKeyEvent *event)
+{
+    if (focusPolicy() == Qt::NoFocus) {
+        event->ignore();
+        return;
+    }
+    // Any key shows where the focus is, also when it arrived by the mouse
+    // or the program.
+    if (!m_showFocus) {
+        m_showFocus = true;
+        update();
+    }
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+        && !(event->modifiers() & ~Qt::KeypadModifier) && !event->isAutoRepeat()) {
+        Q_EMIT clicked(this);
+        return;
+    }
+    event->ignore();
+}
+
+void ImageControl::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&ImageControl::clicked) && focusPolicy() == Qt::NoFocus)
+        setFocusPolicy(Qt::TabFocus);
+    QWidget::connectNotify(signal);
+}
+
+void ImageControl::focusInEvent(QFocusEvent *event)
+{
+    // Coming back from another window or a menu keeps the frame as it was.
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        m_showFocus = isKeyboardFocusReason(reason);
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void ImageControl::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void ImageControl::mousePressEvent(QMouseEvent *event)

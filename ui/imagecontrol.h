@@ -7,8 +7,19 @@
 
 class QPainter;
 
+// Draws the keyboard focus frame just inside `rect`: a black band with
+// white dashes, which no card, hatching or button face has, so it reads on
+// any of them.
+void drawFocusFrame(QPainter &painter, const QRect &rect);
+
+// Whether a focus change with `reason` came from the keyboard; the frame
+// is shown only then, so the board looks as before for mouse players.
+bool isKeyboardFocusReason(Qt::FocusReason reason);
+
 // An image control: a fixed-size picture that carries an integer tag and
-// reports clicks. Clearing the picture leaves the control transparent, so
+// reports clicks. A control something listens to for clicks (a button, a
+// board cell) takes the focus by Tab and reports Enter and Space as a
+// click too; clicking it leaves the focus where it was. Clearing the picture leaves the control transparent, so
 // whatever lies behind it (a hatched shape, the board) shows through.
 class ImageControl : public QWidget {
     Q_OBJECT
@@ -40,10 +51,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void connectNotify(const QMetaMethod &signal) override;
 
 private:
     QPixmap m_picture;
     int m_tag = 0;
     bool m_stretch = false;
     bool m_pressed = false;
+    bool m_showFocus = false;  // focus came by the keyboard (or a key since)
 };

@@ -3,6 +3,8 @@
 #include "colors.h"
 #include "lbbackground.h"
 
+#include <QKeyEvent>
+
 SecondaryWindow::SecondaryWindow(const QString &name, const QString &caption, const QSize &clientSize,
                                  Border border)
     : QWidget(nullptr, border == Border::Tool ? Qt::Tool : Qt::Window)
@@ -28,4 +30,14 @@ SecondaryWindow::SecondaryWindow(const QString &name, const QString &caption, co
 void SecondaryWindow::copyBackground(const TLbBackground &mainBackground)
 {
     m_background->setImage(mainBackground.image());
+}
+
+void SecondaryWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        // Closing only hides these windows (see the constructor).
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

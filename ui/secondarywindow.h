@@ -20,6 +20,10 @@ public:
     void copyBackground(const TLbBackground &mainBackground);
     const TLbBackground &background() const { return *m_background; }
 
+protected:
+    // Escape closes the window, as its Done button does.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     TLbBackground *m_background;
 };

@@ -1,6 +1,11 @@
 #include "taglabel.h"
 
+#include "imagecontrol.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 TagLabel::TagLabel(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry)
     : QLabel(caption, parent)
@@ -52,4 +57,47 @@ void TagLabel::mouseReleaseEvent(QMouseEvent *event)
     m_pressed = false;
     if (click)
         Q_EMIT clicked(this);
+}
+
+void TagLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    if (m_showFocus && hasFocus()) {
+        QPainter painter(this);
+        drawFocusFrame(painter, rect());
+    }
+}
+
+void TagLabel::keyPressEvent(QKeyEvent *event)
+{
+    if (focusPolicy() == Qt::NoFocus) {
+        QLabel::keyPressEvent(event);
+        return;
+    }
+    if (!m_showFocus) {
+        m_showFocus = true;
+        update();
+    }
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+        && !(event->modifiers() & ~Qt::KeypadModifier) && !event->isAutoRepeat()) {
+        Q_EMIT clicked(this);
+        return;
+    }
+    event->ignore();
+}
+
+void TagLabel::focusInEvent(QFocusEvent *event)
+{
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        m_showFocus = isKeyboardFocusReason(reason);
+    update();
+    QLabel::focusInEvent(event);
+}
+
+void TagLabel::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QLabel::focusOutEvent(event);
 }

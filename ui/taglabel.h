@@ -4,7 +4,8 @@
 
 // A label as the game windows use it: a caption, an integer tag that holds
 // the value the caption shows, and a hint text that callers read back (the
-// line-score labels keep their line number there). Reports clicks.
+// line-score labels keep their line number there). Reports clicks; one that
+// accepts the focus (setFocusPolicy) reports Enter and Space as a click too.
 class TagLabel : public QLabel {
     Q_OBJECT
 public:
@@ -29,9 +30,14 @@ Q_SIGNALS:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     int m_tag = 0;
     QString m_hint;
     bool m_pressed = false;
+    bool m_showFocus = false;  // focus came by the keyboard (or a key since)
 };
