@@ -35,6 +35,7 @@ Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     buildMenu();
     buildClientArea();
     buildUpdate();
+    setUpKeyboard();
     m_frameWatch = new QTimer(this);
     m_frameWatch->setInterval(kFrameWatchIntervalMs);
     connect(m_frameWatch, &QTimer::timeout, this, [this] { watchFrame(); });

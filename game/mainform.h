@@ -175,6 +175,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    // The arrow keys move the focus over the sixteen cells; Enter and
+    // Escape answer the panel that holds the focus.
+    void keyPressEvent(QKeyEvent *event) override;
+    // Panels: one shown takes the focus, one hidden gives it back to the
+    // board, so a hidden box never takes what a player types.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildClientArea();
@@ -192,6 +198,10 @@ private:
     void saveSettingsShowingErrors();
     int counter(const QString &labelName) const;
     ImageControl *cell(int row, int column) const;
+    void setUpKeyboard();
+    // Names the board's cells, next card, line scores and totals for
+    // screen readers after the game has changed them.
+    void describeBoard();
 
     platform::SoundPlayer &m_sound;
     QString m_programname;

@@ -6,8 +6,60 @@
 #include "imagecontrol.h"
 #include "taglabel.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <utility>
+
 namespace {
 constexpr int kBoardSize = 5;  // rows and columns 1 … 5, the fifth holding the starter
+constexpr int kPlayedSize = 4;  // rows and columns a player fills
+
+// The panels over the board, and what Enter and Escape do in each (null:
+// the key does nothing there), as their buttons do.
+struct PanelKeys {
+    const char *panel;
+    void (Tmain::*enter)();
+    void (Tmain::*escape)();
+};
+constexpr PanelKeys kPanelKeys[] = {
+    {"panel_name", &Tmain::button_namedoneClick, &Tmain::button_namecancelClick},
+    {"panel_linescore", nullptr, &Tmain::Image1Click},
+    {"panel_update", nullptr, &Tmain::button_updatecancelClick},
+    {"panel_over", nullptr, &Tmain::button_cancelClick},
+    {"panel_continue", nullptr, nullptr},
+    {"panel_wait", nullptr, nullptr},
+};
+
+// The spoken name of a card code, "queen of hearts"; "empty" for no card.
+QString spokenCard(int code)
+{
+    static const char *const kRanks[cards::kRanksPerSuit] = {"ace", "two",   "three", "four", "five",
+                                                              "six", "seven", "eight", "nine", "ten",
+                                                              "jack", "queen", "king"};
+    static const char *const kSuits[] = {"clubs", "diamonds", "hearts", "spades"};
+    const int suit = cards::getsuit(code);
+    if (suit == 0)
+        return QStringLiteral("empty");
+    return QString::fromLatin1(kRanks[cards::rankIndex(code)]) + QStringLiteral(" of ")
+           + QString::fromLatin1(kSuits[suit - 1]);
+}
+
+// Row and column (1 … 4) of a cell a player fills, from its name; false
+// for any other widget.
+bool playedCell(const QWidget *w, int &row, int &column)
+{
+    if (!qobject_cast<const ImageControl *>(w))
+        return false;
+    const QString name = w->objectName();
+    if (name.size() != 7 || !name.startsWith(QLatin1String("card_")))
+        return false;
+    row = name.at(5).digitValue();
+    column = name.at(6).digitValue();
+    return row >= 1 && row <= kPlayedSize && column >= 1 && column <= kPlayedSize;
+}
 }
 
 int Tmain::getsuit(int code) const
@@ -34,11 +86,13 @@ void Tmain::clearall()
     auto *score = findControl<TagLabel>(this, QStringLiteral("label_score"));
     score->setText(QStringLiteral("0"));
     score->setTag(0);
+    describeBoard();
 }
 
 void Tmain::showNextCard()
 {
     showCard(m_nextcard, m_cards, m_deck.current());
+    describeBoard();
 }
 
 void Tmain::shufflecards()
@@ -63,4 +117,141 @@ void Tmain::card_11Click(ImageControl *clicked)
         m_starterSuit = cards::getsuit(m_deck.at(Deck::kStarterPosition));
         endgame();
     }
+}
+
+void Tmain::describeBoard()
+{
+    for (int row = 1; row <= kBoardSize; ++row) {
+        for (int column = 1; column <= kBoardSize; ++column) {
+            ImageControl *c = cell(row, column);
+            const QString place = row == kBoardSize && column == kBoardSize ? QStringLiteral("Starter")
+                                  : row == kBoardSize ? QStringLiteral("Column %1 starter").arg(column)
+                                  : column == kBoardSize ? QStringLiteral("Row %1 starter").arg(row)
+                                                         : QStringLiteral("Row %1, column %2").arg(row).arg(column);
+            c->setAccessibleName(place + QStringLiteral(": ") + spokenCard(c->tag()));
+        }
+    }
+    const bool starterShown = cards::getsuit(cell(kBoardSize, kBoardSize)->tag()) != 0;
+    m_nextcard->setAccessibleName((starterShown ? QStringLiteral("Starter: ") : QStringLiteral("Next card: "))
+                                  + (m_gameInProgress || starterShown ? spokenCard(m_nextcard->tag())
+                                                                      : QStringLiteral("none")));
+    for (int line = 1; line <= 9; ++line) {
+        if (line == 5)
+            continue;
+        auto *l = findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line));
+        const QString what = line < 5 ? QStringLiteral("Row %1 score").arg(line)
+                                      : QStringLiteral("Column %1 score").arg(line - 5);
+        l->setAccessibleName(what + QStringLiteral(": ")
+                             + (l->text().isEmpty() ? QStringLiteral("none") : l->text()));
+    }
+    for (const auto &[name, caption] : {std::pair{"label_score", "Hands total"}, std::pair{"label_total", "Running total"},
+                                        std::pair{"label_rounds", "Rounds played"}}) {
+        auto *l = findControl<TagLabel>(this, QString::fromLatin1(name));
+        l->setAccessibleName(QString::fromLatin1(caption) + QStringLiteral(": ") + l->text());
+    }
+}
+
+void Tmain::setUpKeyboard()
+{
+    for (int line = 1; line <= 9; ++line) {
+        if (line != 5)
+            findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line))->setFocusPolicy(Qt::TabFocus);
+    }
+    for (const PanelKeys &keys : kPanelKeys)
+        findControl<QWidget>(this, QString::fromLatin1(keys.panel))->installEventFilter(this);
+    // Start hides itself when pressed; Qt would pass the focus on to the
+    // next cell as if by Tab, framing it for a mouse player.
+    findControl<QWidget>(this, QStringLiteral("button_start"))->installEventFilter(this);
+    describeBoard();
+}
+
+bool Tmain::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *panel = qobject_cast<QWidget *>(watched);
+    // Only a panel the program shows or hides counts: the window being
+    // minimised or hidden leaves the focus where it is.
+    if (!panel || event->spontaneous() || (event->type() != QEvent::Show && event->type() != QEvent::Hide))
+        return QMainWindow::eventFilter(watched, event);
+    QWidget *focus = focusWidget();
+    const bool focusInside = focus && (focus == panel || panel->isAncestorOf(focus));
+    if (event->type() == QEvent::Hide) {
+        // Qt would leave the focus on a hidden box when nothing else in the
+        // window takes it; the board takes it instead.
+        if (focusInside && panel->isHidden())
+            findControl<QWidget>(this, QStringLiteral("panel_board"))->setFocus(Qt::OtherFocusReason);
+    } else if (!focusInside && panel->objectName() != QLatin1String("button_start")) {
+        // A panel shown asks for an answer: its first box or button takes
+        // the focus, so the keyboard answers it.
+        const auto children = panel->findChildren<QWidget *>();
+        for (QWidget *w : children) {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(panel) && w->isEnabled()) {
+                w->setFocus(Qt::OtherFocusReason);
+                break;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Tmain::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    QWidget *focus = focusWidget();
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+
+    // Enter and Escape: the panel holding the focus answers, else the
+    // topmost visible one.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+        const PanelKeys *target = nullptr;
+        for (const PanelKeys &keys : kPanelKeys) {
+            QWidget *panel = findControl<QWidget>(this, QString::fromLatin1(keys.panel));
+            if (panel->isVisible() && focus && (focus == panel || panel->isAncestorOf(focus)))
+                target = &keys;
+        }
+        if (!target) {
+            for (const PanelKeys &keys : kPanelKeys) {
+                if (findControl<QWidget>(this, QString::fromLatin1(keys.panel))->isVisible()) {
+                    target = &keys;
+                    break;
+                }
+            }
+        }
+        const auto action = target ? (key == Qt::Key_Escape ? target->escape : target->enter) : nullptr;
+        if (action && !event->isAutoRepeat()) {
+            (this->*action)();
+            return;
+        }
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+
+    // Arrows: from a cell to its neighbour (no wrapping); from the board
+    // or the window into the first cell. In a panel they do nothing here.
+    int dr = 0;
+    int dc = 0;
+    switch (key) {
+    case Qt::Key_Left: dc = -1; break;
+    case Qt::Key_Right: dc = 1; break;
+    case Qt::Key_Up: dr = -1; break;
+    case Qt::Key_Down: dr = 1; break;
+    default: QMainWindow::keyPressEvent(event); return;
+    }
+    int row = 0;
+    int column = 0;
+    QWidget *board = findControl<QWidget>(this, QStringLiteral("panel_board"));
+    if (playedCell(focus, row, column)) {
+        row = std::clamp(row + dr, 1, kPlayedSize);
+        column = std::clamp(column + dc, 1, kPlayedSize);
+    } else if (!focus || focus == this || focus == m_client || focus == board) {
+        row = 1;
+        column = 1;
+    } else {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    // A key moved it: the cell shows the focus frame.
+    cell(row, column)->setFocus(Qt::TabFocusReason);
 }

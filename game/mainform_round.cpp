@@ -91,6 +91,7 @@ void Tmain::endgame()
     setCounter(QStringLiteral("label_score"), hands);
     setCounter(QStringLiteral("label_total"), counter(QStringLiteral("label_total")) + hands);
 
+    describeBoard();
     m_countdown = kResultDelayTicks;
     m_timer2->start();
 }
