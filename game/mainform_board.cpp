@@ -17,20 +17,24 @@ namespace {
 constexpr int kBoardSize = 5;  // rows and columns 1 … 5, the fifth holding the starter
 constexpr int kPlayedSize = 4;  // rows and columns a player fills
 
-// The panels over the board, and what Enter and Escape do in each (null:
-// the key does nothing there), as their buttons do.
+// The panels over the board, and the button Enter and Escape press in
+// each (null: the key does nothing there). A key presses its button only
+// while the button is shown: the update offer hides Cancel once the
+// update runs.
 struct PanelKeys {
     const char *panel;
+    const char *enterButton;
     void (Tmain::*enter)();
+    const char *escapeButton;
     void (Tmain::*escape)();
 };
 constexpr PanelKeys kPanelKeys[] = {
-    {"panel_name", &Tmain::button_namedoneClick, &Tmain::button_namecancelClick},
-    {"panel_linescore", nullptr, &Tmain::Image1Click},
-    {"panel_update", nullptr, &Tmain::button_updatecancelClick},
-    {"panel_over", nullptr, &Tmain::button_cancelClick},
-    {"panel_continue", nullptr, nullptr},
-    {"panel_wait", nullptr, nullptr},
+    {"panel_name", "button_namedone", &Tmain::button_namedoneClick, "button_namecancel", &Tmain::button_namecancelClick},
+    {"panel_linescore", nullptr, nullptr, "Image1", &Tmain::Image1Click},
+    {"panel_update", nullptr, nullptr, "button_updatecancel", &Tmain::button_updatecancelClick},
+    {"panel_over", nullptr, nullptr, "button_cancel", &Tmain::button_cancelClick},
+    {"panel_continue", nullptr, nullptr, nullptr, nullptr},
+    {"panel_wait", nullptr, nullptr, nullptr, nullptr},
 };
 
 // The spoken name of a card code, "queen of hearts"; "empty" for no card.
@@ -219,8 +223,10 @@ void Tmain::keyPressEvent(QKeyEvent *event)
                 }
             }
         }
-        const auto action = target ? (key == Qt::Key_Escape ? target->escape : target->enter) : nullptr;
-        if (action && !event->isAutoRepeat()) {
+        const bool escape = key == Qt::Key_Escape;
+        const auto action = target ? (escape ? target->escape : target->enter) : nullptr;
+        const char *button = target ? (escape ? target->escapeButton : target->enterButton) : nullptr;
+        if (action && findControl<QWidget>(this, QString::fromLatin1(button))->isVisible() && !event->isAutoRepeat()) {
             (this->*action)();
             return;
         }

@@ -117,6 +117,14 @@ TEST_F(KeyboardTest, EnterAndEscapeAnswerPanelsAsTheirButtons)
         {"panel_linescore", openBreakdown, Qt::Key_Return, true},  // on its Close, which has the focus
         {"panel_over", openOver, Qt::Key_Escape, true},
         {"panel_name", [this] { window->ChangeName1Click(); }, Qt::Key_Escape, true},
+        {"panel_update", [this] { control(QStringLiteral("panel_update"))->show(); }, Qt::Key_Escape, true},
+        // While the update runs its Cancel is gone, and so is Escape's.
+        {"panel_update",
+         [this] {
+             control(QStringLiteral("panel_update"))->show();
+             control(QStringLiteral("button_updatecancel"))->hide();
+         },
+         Qt::Key_Escape, false},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.panel) + " key " + std::to_string(row.key));
