@@ -181,6 +181,9 @@ protected:
     // Panels: one shown takes the focus, one hidden gives it back to the
     // board, so a hidden box never takes what a player types.
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Tab passes over what a shown panel covers, as the mouse cannot reach
+    // it either.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildClientArea();
@@ -202,6 +205,8 @@ private:
     // Names the board's cells, next card, line scores and totals for
     // screen readers after the game has changed them.
     void describeBoard();
+    // True when a shown panel lies over `w` (w not inside it).
+    bool covered(const QWidget *w) const;
 
     platform::SoundPlayer &m_sound;
     QString m_programname;

@@ -185,16 +185,48 @@ bool Tmain::eventFilter(QObject *watched, QEvent *event)
             findControl<QWidget>(this, QStringLiteral("panel_board"))->setFocus(Qt::OtherFocusReason);
     } else if (!focusInside && panel->objectName() != QLatin1String("button_start")) {
         // A panel shown asks for an answer: its first box or button takes
-        // the focus, so the keyboard answers it.
+        // the focus, so the keyboard answers it. One without any (the
+        // posting wait) takes it off what it covers, so Enter cannot press
+        // a button hidden under it.
+        bool moved = false;
         const auto children = panel->findChildren<QWidget *>();
         for (QWidget *w : children) {
             if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(panel) && w->isEnabled()) {
                 w->setFocus(Qt::OtherFocusReason);
+                moved = true;
                 break;
             }
         }
+        if (!moved && focus && covered(focus))
+            findControl<QWidget>(this, QStringLiteral("panel_board"))->setFocus(Qt::OtherFocusReason);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool Tmain::covered(const QWidget *w) const
+{
+    if (!w || !isAncestorOf(w))
+        return false;
+    const QRect area(w->mapTo(this, QPoint(0, 0)), w->size());
+    for (const PanelKeys &keys : kPanelKeys) {
+        const QWidget *panel = findControl<QWidget>(this, QString::fromLatin1(keys.panel));
+        // Panels lie above the board and above the panel holding them.
+        if (panel->isVisible() && panel != w && !panel->isAncestorOf(w)
+            && QRect(panel->mapTo(this, QPoint(0, 0)), panel->size()).intersects(area))
+            return true;
+    }
+    return false;
+}
+
+bool Tmain::focusNextPrevChild(bool next)
+{
+    // Bounded by the number of widgets, so a window where everything is
+    // covered cannot loop.
+    const int limit = static_cast<int>(findChildren<QWidget *>().size()) + 1;
+    bool moved = QMainWindow::focusNextPrevChild(next);
+    for (int i = 0; moved && i < limit && covered(focusWidget()); ++i)
+        moved = QMainWindow::focusNextPrevChild(next);
+    return moved;
 }
 
 void Tmain::keyPressEvent(QKeyEvent *event)
@@ -258,6 +290,8 @@ void Tmain::keyPressEvent(QKeyEvent *event)
         QMainWindow::keyPressEvent(event);
         return;
     }
-    // A key moved it: the cell shows the focus frame.
-    cell(row, column)->setFocus(Qt::TabFocusReason);
+    // A key moved it: the cell shows the focus frame. A cell under a
+    // panel is out of reach, as for the mouse.
+    if (!covered(cell(row, column)))
+        cell(row, column)->setFocus(Qt::TabFocusReason);
 }

@@ -197,6 +197,50 @@ TEST_F(KeyboardTest, ARoundByKeysOnlyEndsAsTheSameRoundByClicks)
     EXPECT_TRUE(visible("panel_linescore"));
 }
 
+TEST_F(KeyboardTest, WhatAPanelCoversIsOutOfTheKeysReach)
+{
+    struct Row {
+        const char *what;
+        std::function<void()> open;
+        const char *covered;
+    };
+    const Row rows[] = {
+        {"name panel over a cell", [this] { window->ChangeName1Click(); }, "card_11"},
+        {"breakdown over a cell",
+         [this] {
+             startGame(152);
+             fillBoard();
+             window->label_linescore1Click(label(QStringLiteral("label_linescore7")));
+         },
+         "card_22"},
+        // The posting wait over Send Score, pressed by Enter: a second Enter
+        // must not post again.
+        {"posting wait over Send Score",
+         [this] {
+             startGame(152);
+             fillBoard();
+             tickUntilOutcome();
+             control(QStringLiteral("button_sendscore"))->setFocus(Qt::TabFocusReason);
+             key(Qt::Key_Return);
+         },
+         "button_sendscore"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        ASSERT_TRUE(showActive());
+        key(Qt::Key_Escape);
+        row.open();
+        QWidget *hidden = control(QString::fromLatin1(row.covered));
+        bool reached = focus() == hidden;
+        for (int i = 0; i < 60 && !reached; ++i) {
+            key(i % 3 ? Qt::Key_Tab : Qt::Key_Down);
+            reached = focus() == hidden;
+        }
+        EXPECT_FALSE(reached);
+    }
+}
+
 TEST_F(KeyboardTest, FocusFrameOnlyByKeysAndGoneWhenAPanelTakesTheFocus)
 {
     ASSERT_TRUE(showActive());
