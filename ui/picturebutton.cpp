@@ -51,5 +51,7 @@ ImageControl *makePictureButton(QWidget *parent, const QString &name, const QRec
     auto *button = new ImageControl(parent, name, geometry);
     button->setPicture(buttonPicture(geometry.size(), label, parent ? parent->devicePixelRatioF() : 1.0));
     button->setCursor(Qt::PointingHandCursor);
+    // The caption is drawn into the picture; a screen reader needs it as text.
+    button->setAccessibleName(label);
     return button;
 }

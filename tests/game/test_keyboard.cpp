@@ -307,6 +307,7 @@ TEST_F(KeyboardTest, ScreenReadersHearCellsAndScores)
         {"starter", [] {}, "card_55", [&] { return QStringLiteral("Starter: ") + spoken(cell(5, 5)->tag()); }},
         {"hands total", [] {}, "label_score", [&] { return QStringLiteral("Hands total: ") + caption(QStringLiteral("label_score")); }},
         {"new round", [&] { window->button_startClick(); }, "card_23", [] { return QStringLiteral("Row 2, column 3: empty"); }},
+        {"picture button", [] {}, "button_start", [] { return QStringLiteral("Start Game"); }},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
