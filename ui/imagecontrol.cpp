@@ -28,6 +28,13 @@ bool isKeyboardFocusReason(Qt::FocusReason reason)
     return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
 }
 
+bool isClickKey(const QKeyEvent *event)
+{
+    const int key = event->key();
+    return (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+           && !(event->modifiers() & ~Qt::KeypadModifier) && !event->isAutoRepeat();
+}
+
 ImageControl::ImageControl(QWidget *parent, const QString &name, const QRect &geometry)
     : QWidget(parent)
 {
@@ -99,9 +106,7 @@ void ImageControl::keyPressEvent(QKeyEvent *event)
         m_showFocus = true;
         update();
     }
-    const int key = event->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
-        && !(event->modifiers() & ~Qt::KeypadModifier) && !event->isAutoRepeat()) {
+    if (isClickKey(event)) {
         Q_EMIT clicked(this);
         return;
     }

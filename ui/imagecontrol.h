@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QKeyEvent;
 class QPainter;
 
 // Draws the keyboard focus frame just inside `rect`: a black band with
@@ -15,6 +16,10 @@ void drawFocusFrame(QPainter &painter, const QRect &rect);
 // Whether a focus change with `reason` came from the keyboard; the frame
 // is shown only then, so the board looks as before for mouse players.
 bool isKeyboardFocusReason(Qt::FocusReason reason);
+
+// Whether a key press works as a click on a focused control: Enter, Return
+// or Space without modifiers (the keypad's own flag aside), not repeated.
+bool isClickKey(const QKeyEvent *event);
 
 // An image control: a fixed-size picture that carries an integer tag and
 // reports clicks. A control something listens to for clicks (a button, a

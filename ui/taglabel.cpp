@@ -78,9 +78,7 @@ void TagLabel::keyPressEvent(QKeyEvent *event)
         m_showFocus = true;
         update();
     }
-    const int key = event->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
-        && !(event->modifiers() & ~Qt::KeypadModifier) && !event->isAutoRepeat()) {
+    if (isClickKey(event)) {
         Q_EMIT clicked(this);
         return;
     }
