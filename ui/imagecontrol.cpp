@@ -28,6 +28,13 @@ bool isKeyboardFocusReason(Qt::FocusReason reason)
     return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
 }
 
+bool showsFocusFrameAfter(Qt::FocusReason reason, bool showedBefore)
+{
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        return showedBefore;
+    return isKeyboardFocusReason(reason);
+}
+
 bool isClickKey(const QKeyEvent *event)
 {
     const int key = event->key();
@@ -122,10 +129,7 @@ void ImageControl::connectNotify(const QMetaMethod &signal)
 
 void ImageControl::focusInEvent(QFocusEvent *event)
 {
-    // Coming back from another window or a menu keeps the frame as it was.
-    const Qt::FocusReason reason = event->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-        m_showFocus = isKeyboardFocusReason(reason);
+    m_showFocus = showsFocusFrameAfter(event->reason(), m_showFocus);
     update();
     QWidget::focusInEvent(event);
 }

@@ -17,6 +17,11 @@ void drawFocusFrame(QPainter &painter, const QRect &rect);
 // is shown only then, so the board looks as before for mouse players.
 bool isKeyboardFocusReason(Qt::FocusReason reason);
 
+// Whether a control shows its focus frame after gaining the focus for
+// `reason`, given whether it showed it before: coming back from another
+// window or a menu keeps it as it was.
+bool showsFocusFrameAfter(Qt::FocusReason reason, bool showedBefore);
+
 // Whether a key press works as a click on a focused control: Enter, Return
 // or Space without modifiers (the keypad's own flag aside), not repeated.
 bool isClickKey(const QKeyEvent *event);

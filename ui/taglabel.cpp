@@ -87,9 +87,7 @@ void TagLabel::keyPressEvent(QKeyEvent *event)
 
 void TagLabel::focusInEvent(QFocusEvent *event)
 {
-    const Qt::FocusReason reason = event->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-        m_showFocus = isKeyboardFocusReason(reason);
+    m_showFocus = showsFocusFrameAfter(event->reason(), m_showFocus);
     update();
     QLabel::focusInEvent(event);
 }
