@@ -1,0 +1,118 @@
+#include "advisor.h"
+
+#include "cards.h"
+#include "lcgrandom.h"
+#include "squareplay.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace advisor {
+
+bool isPlayable(const Position &position)
+{
+    if (cards::getsuit(position.card) == 0)
+        return false;
+    std::array<bool, cards::kCardCount + 1> seen{};
+    seen[position.card] = true;
+    bool open = false;
+    for (int code : position.board) {
+        if (code == cards::kNoCard) {
+            open = true;
+            continue;
+        }
+        if (cards::getsuit(code) == 0 || seen[code])
+            return false;
+        seen[code] = true;
+    }
+    return open;
+}
+
+namespace {
+// Cells that differ only by swapping two empty rows or two empty columns
+// lead to the same game: only the first of each kind is a candidate.
+bool isRepresentative(const Square &square, int cell)
+{
+    auto lineEmpty = [&](int n) { return square.line(n).count == 0; };
+    const int row = cell / kSide;
+    const int column = cell % kSide;
+    if (lineEmpty(rowLine(cell)))
+        for (int r = 0; r < row; ++r)
+            if (lineEmpty(r))
+                return false;
+    if (lineEmpty(columnLine(cell)))
+        for (int c = 0; c < column; ++c)
+            if (lineEmpty(kSide + c))
+                return false;
+    return true;
+}
+
+// The final worth of the board after the cards of `future` are placed in
+// turn by the fast policy.
+double playOut(Square square, const int *future, int count, const LineWorth &worth)
+{
+    for (int i = 0; i < count; ++i) {
+        square.reveal(future[i]);
+        square.place(worthCell(square, future[i], worth), future[i]);
+    }
+    return square.finalWorth();
+}
+} // namespace
+
+Advice advise(const Position &position, std::uint32_t seed, const Effort &effort)
+{
+    if (!isPlayable(position))
+        return {};
+    const Square square(position);
+    const LineWorth &worth = LineWorth::standard();
+
+    struct Candidate {
+        int cell;
+        double gain;
+        double total = 0.0;
+    };
+    std::vector<Candidate> candidates;
+    double bestGain = 0.0;
+    for (int cell = 0; cell < kCells; ++cell) {
+        if (square.at(cell) != cards::kNoCard || !isRepresentative(square, cell))
+            continue;
+        const double g = square.gain(cell, position.card, worth);
+        candidates.push_back({cell, g});
+        bestGain = candidates.size() == 1 ? g : std::max(bestGain, g);
+    }
+    std::erase_if(candidates, [&](const Candidate &c) { return c.gain < bestGain - effort.prune; });
+
+    // The unseen cards, and the futures every candidate is played against.
+    std::vector<int> unseen;
+    std::array<bool, cards::kCardCount + 1> seen{};
+    seen[position.card] = true;
+    for (int code : position.board)
+        seen[code] = true;
+    for (int code = 1; code <= cards::kCardCount; ++code)
+        if (!seen[code])
+            unseen.push_back(code);
+    const int toCome = square.empty() - 1;
+    const int futures = toCome == 0 ? 1 : std::max(1, effort.futures);
+    std::vector<int> deals(static_cast<std::size_t>(futures) * toCome);
+    LcgRandom random(seed);
+    for (int f = 0; f < futures; ++f) {
+        // The first `toCome` places of a fresh shuffle of the unseen cards.
+        for (int i = 0; i < toCome; ++i) {
+            const int j = i + static_cast<int>(random.draw(static_cast<std::uint32_t>(unseen.size() - i)));
+            std::swap(unseen[i], unseen[j]);
+            deals[static_cast<std::size_t>(f) * toCome + i] = unseen[i];
+        }
+    }
+
+    for (Candidate &c : candidates) {
+        Square next = square;
+        next.place(c.cell, position.card);
+        for (int f = 0; f < futures; ++f)
+            c.total += playOut(next, deals.data() + static_cast<std::size_t>(f) * toCome, toCome, worth);
+    }
+    const auto best = std::max_element(candidates.begin(), candidates.end(),
+                                       [](const Candidate &a, const Candidate &b) { return a.total < b.total; });
+    return {best->cell, best->total / futures};
+}
+
+} // namespace advisor

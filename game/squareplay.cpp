@@ -1,0 +1,172 @@
+#include "squareplay.h"
+
+#include "cards.h"
+#include "lcgrandom.h"
+
+#include <bit>
+
+namespace advisor {
+
+namespace {
+// The place on the Ace-to-King ladder of a rank value (King = 0 is last).
+int ladder(int rank)
+{
+    return rank == cards::kKing ? kRanks - 1 : rank - 1;
+}
+
+int countingValue(int rank)
+{
+    return (rank == cards::kKing || rank > 10) ? 10 : rank;
+}
+
+LineState withCard(const LineState &line, int code)
+{
+    LineState next = line;
+    const int suit = cards::getsuit(code);
+    next.codes[next.count] = code;
+    next.ranks[next.count] = cards::rankValue(code);
+    if (next.count == 0)
+        next.suit = suit;
+    else if (next.suit != suit) {
+        next.suit = 0;
+        next.flushable = false;
+    }
+    ++next.count;
+    next.state = multisetIndex(next.ranks.data(), next.count);
+    return next;
+}
+
+double lineWorth(const LineState &line, const LineWorth &worth, const Unseen &unseen)
+{
+    if (line.count == kLineCards)
+        return completeWorth(line.codes, unseen);
+    return worth.open(line.state, line.flushable);
+}
+} // namespace
+
+Square::Square() : m_unseen(Unseen::fullDeck())
+{
+    for (LineState &l : m_lines)
+        l.state = multisetIndex(nullptr, 0);
+}
+
+Square::Square(const Position &position) : Square()
+{
+    for (int cell = 0; cell < kCells; ++cell) {
+        if (position.board[cell] != cards::kNoCard) {
+            reveal(position.board[cell]);
+            place(cell, position.board[cell]);
+        }
+    }
+    reveal(position.card);
+}
+
+void Square::place(int cell, int code)
+{
+    m_cells[cell] = code;
+    for (int n : {rowLine(cell), columnLine(cell)})
+        m_lines[n] = withCard(m_lines[n], code);
+    --m_empty;
+}
+
+double Square::finalWorth() const
+{
+    double sum = 0.0;
+    for (const LineState &l : m_lines)
+        sum += l.count == kLineCards ? completeWorth(l.codes, m_unseen) : 0.0;
+    return sum;
+}
+
+double Square::gain(int cell, int code, const LineWorth &worth) const
+{
+    double g = 0.0;
+    for (int n : {rowLine(cell), columnLine(cell)}) {
+        const LineState &l = m_lines[n];
+        g += lineWorth(withCard(l, code), worth, m_unseen) - lineWorth(l, worth, m_unseen);
+    }
+    return g;
+}
+
+int randomCell(const Square &square, LcgRandom &random)
+{
+    int pick = static_cast<int>(random.draw(static_cast<std::uint32_t>(square.empty())));
+    for (int cell = 0; cell < kCells; ++cell)
+        if (square.at(cell) == cards::kNoCard && pick-- == 0)
+            return cell;
+    return -1;
+}
+
+int presentPoints(const LineState &line)
+{
+    int points = 0;
+    std::array<int, kRanks> counts{};
+    for (int i = 0; i < line.count; ++i) {
+        ++counts[ladder(line.ranks[i])];
+        for (int j = i + 1; j < line.count; ++j)
+            points += line.ranks[i] == line.ranks[j] ? 2 : 0;
+    }
+    for (unsigned subset = 1; subset < (1u << line.count); ++subset) {
+        if (std::popcount(subset) < 2)
+            continue;
+        int sum = 0;
+        for (int i = 0; i < line.count; ++i)
+            sum += (subset & (1u << i)) ? countingValue(line.ranks[i]) : 0;
+        points += sum == 15 ? 2 : 0;
+    }
+    // Runs: the longest unbroken stretch of three or more ranks, once per
+    // way of choosing one card of each rank.
+    for (int start = 0; start < kRanks;) {
+        int end = start;
+        int ways = 1;
+        while (end < kRanks && counts[end] > 0)
+            ways *= counts[end++];
+        if (end - start >= 3)
+            points += (end - start) * ways;
+        start = end == start ? start + 1 : end;
+    }
+    if (line.count == kLineCards && line.flushable)
+        points += 4;
+    return points;
+}
+
+int greedyCell(const Square &square, int code, LcgRandom &random)
+{
+    int best = -1;
+    int bestGain = 0;
+    int ties = 0;
+    for (int cell = 0; cell < kCells; ++cell) {
+        if (square.at(cell) != cards::kNoCard)
+            continue;
+        int g = 0;
+        for (int n : {rowLine(cell), columnLine(cell)})
+            g += presentPoints(withCard(square.line(n), code)) - presentPoints(square.line(n));
+        // Reservoir choice among equal gains, so ties do not all fall on
+        // the first rows.
+        if (best < 0 || g > bestGain) {
+            best = cell;
+            bestGain = g;
+            ties = 1;
+        } else if (g == bestGain && random.draw(static_cast<std::uint32_t>(++ties)) == 0) {
+            best = cell;
+        }
+    }
+    return best;
+}
+
+int worthCell(const Square &square, int code, const LineWorth &worth)
+{
+    int best = -1;
+    double bestGain = 0.0;
+    for (int cell = 0; cell < kCells; ++cell) {
+        if (square.at(cell) != cards::kNoCard)
+            continue;
+        const double g = square.gain(cell, code, worth);
+        if (best < 0 || g > bestGain) {
+            best = cell;
+            bestGain = g;
+        }
+    }
+    return best;
+}
+
+} // namespace advisor
