@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -43,7 +44,13 @@ Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     FormCreate();
 }
 
-Tmain::~Tmain() = default;
+Tmain::~Tmain()
+{
+    // An advisor run still under way would post its result to a window
+    // being destroyed; it takes milliseconds, so it is waited for.
+    if (m_hintWorker)
+        m_hintWorker->wait();
+}
 
 void Tmain::FormCreate()
 {

@@ -10,11 +10,14 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
+class HintMark;
 class ImageControl;
 class QAction;
 class QLineEdit;
+class QThread;
 class QTimer;
 class TFlatPanel;
 class TLbBackground;
@@ -26,6 +29,10 @@ class TUpdater;
 
 namespace platform {
 class SoundPlayer;
+}
+
+namespace advisor {
+struct Position;
 }
 
 // The main window: the board, the round flow and the program's menu.
@@ -126,6 +133,24 @@ public:
     // Score breakdown.
     void label_linescore1Click(TagLabel *label);
 
+    // Hint: "Show Hint" asks the placement advisor, off the GUI thread,
+    // where the waiting card should go and marks that cell. It never
+    // places a card. Available only while a card waits (a round under way,
+    // fewer than sixteen cards placed) and no panel lies over the board.
+    // Asking again while the advice for the same card is being worked out
+    // starts nothing new; advice that arrives after the card was placed or
+    // the round changed is dropped. The mark goes with every placement and
+    // whenever the board is cleared.
+    void ShowHint1Click();
+    bool hintAvailable() const;
+    // What the player sees: the sixteen cells' cards and the waiting card.
+    advisor::Position hintPosition() const;
+    // The advisor's seed for a position, from the position alone, so the
+    // same position always gets the same advice.
+    static std::uint32_t hintSeed(const advisor::Position &position);
+    // The marked cell's index ((row − 1) × 4 + column − 1); −1 with no mark.
+    int hintCell() const { return m_hintCell; }
+
     // Sounds: plays `name` when "Play Sounds" is ticked.
     void playsounds(const QString &name);
 
@@ -171,6 +196,10 @@ public:
     // sees them.
     void setOuterBounds(int left, int top, int width, int height);
 
+Q_SIGNALS:
+    // An advisor run started (once per run, however often it was asked for).
+    void hintRequested();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -202,6 +231,13 @@ private:
     int counter(const QString &labelName) const;
     ImageControl *cell(int row, int column) const;
     void setUpKeyboard();
+    // Hint: the menu item's state, the mark's removal (which also outdates
+    // any advice still being worked out), the start and the end of one
+    // advisor run.
+    void refreshHintAction();
+    void dismissHint();
+    void startHint();
+    void hintComputed(std::uint64_t generation, int cell);
     // Names the board's cells, next card, line scores and totals for
     // screen readers after the game has changed them.
     void describeBoard();
@@ -249,6 +285,16 @@ private:
     ImageControl *m_nextcard = nullptr;
     QAction *m_playSounds = nullptr;
     QAction *m_updateCheck = nullptr;
+    QAction *m_showHint = nullptr;
+    HintMark *m_hintMark = nullptr;
+    int m_hintCell = -1;
+    // Bumped whenever the waiting card or the board changes; advice carries
+    // the value it was asked under and counts only while it still holds.
+    std::uint64_t m_hintGeneration = 0;
+    std::uint64_t m_hintRunningGeneration = 0;
+    bool m_hintRunning = false;
+    bool m_hintWanted = false;  // asked for while outdated advice was still running
+    std::unique_ptr<QThread> m_hintWorker;
     QLineEdit *m_editName = nullptr;
     QLineEdit *m_editAname = nullptr;
     QTimer *m_timer1 = nullptr;

@@ -90,12 +90,16 @@ void Tmain::clearall()
     auto *score = findControl<TagLabel>(this, QStringLiteral("label_score"));
     score->setText(QStringLiteral("0"));
     score->setTag(0);
+    dismissHint();
     describeBoard();
 }
 
 void Tmain::showNextCard()
 {
+    // A new card waits (or the round is over): a hint was for the one before.
+    dismissHint();
     showCard(m_nextcard, m_cards, m_deck.current());
+    refreshHintAction();
     describeBoard();
 }
 
@@ -132,7 +136,10 @@ void Tmain::describeBoard()
                                   : row == kBoardSize ? QStringLiteral("Column %1 starter").arg(column)
                                   : column == kBoardSize ? QStringLiteral("Row %1 starter").arg(row)
                                                          : QStringLiteral("Row %1, column %2").arg(row).arg(column);
-            c->setAccessibleName(place + QStringLiteral(": ") + spokenCard(c->tag()));
+            const bool advised = row <= kPlayedSize && column <= kPlayedSize
+                                 && m_hintCell == (row - 1) * kPlayedSize + (column - 1);
+            c->setAccessibleName(place + QStringLiteral(": ") + spokenCard(c->tag())
+                                 + (advised ? QStringLiteral(", advised") : QString()));
         }
     }
     const bool starterShown = cards::getsuit(cell(kBoardSize, kBoardSize)->tag()) != 0;
@@ -172,6 +179,10 @@ void Tmain::setUpKeyboard()
 bool Tmain::eventFilter(QObject *watched, QEvent *event)
 {
     auto *panel = qobject_cast<QWidget *>(watched);
+    // A panel over the board takes the hint away while it shows. The
+    // "to parent" events come also while the window itself is hidden.
+    if (panel && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        refreshHintAction();
     // Only a panel the program shows or hides counts: the window being
     // minimised or hidden leaves the focus where it is.
     if (!panel || event->spontaneous() || (event->type() != QEvent::Show && event->type() != QEvent::Hide))

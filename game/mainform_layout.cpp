@@ -9,6 +9,7 @@
 #include "gameresources.h"
 #include "lbbackground.h"
 #include "hatchshape.h"
+#include "hintmark.h"
 #include "imagecontrol.h"
 #include "nameedit.h"
 #include "picturebutton.h"
@@ -153,6 +154,8 @@ void Tmain::buildPlayingArea(QWidget *board)
                          QRect(kGridLeft + kColumnStep * (column - 1), kStarterRowTop + (column == 1 ? 1 : 0),
                                kCardWidth, kCardHeight));
     new ImageControl(board, QStringLiteral("card_55"), QRect(kStarterColumnLeft, kStarterRowTop, kCardWidth, kCardHeight));
+    // Above the cells, below the panels made later.
+    m_hintMark = new HintMark(board);
 
     m_nextcard = new ImageControl(board, QStringLiteral("image_nextcard"), QRect(16, 38, kCardWidth, kCardHeight));
     // Its designed picture is the card back, kept until the first deal.
@@ -344,6 +347,10 @@ void Tmain::buildMenu()
         m_updateCheck->setChecked(!m_updateCheck->isChecked());
         updatecheckClick();
     });
+    m_showHint = addItem(options, "ShowHint1", QStringLiteral("Show Hint"));
+    m_showHint->setShortcut(QKeySequence(Qt::Key_H));
+    m_showHint->setEnabled(false);
+    connect(m_showHint, &QAction::triggered, this, [this] { ShowHint1Click(); });
 
     QMenu *view = bar->addMenu(QStringLiteral("View"));
     view->setObjectName(QStringLiteral("View1"));

@@ -118,5 +118,6 @@ void Tmain::Timer2Timer()
     over->raise();
     findControl<QWidget>(this, QStringLiteral("button_start"))->show();
     m_gameInProgress = false;
+    refreshHintAction();
     playsounds(QStringLiteral("gameover"));
 }
