@@ -101,6 +101,7 @@ RoundResult playRound(const Deal &deal, Strategy strategy, std::uint32_t seed, c
         result.decisionMs[i] = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         square.place(cell, code);
         position.board[cell] = code;
+        result.cells[i] = cell;
     }
     result.score = roundScore(position.board, deal[Deck::kBoardCards]);
     return result;

@@ -28,6 +28,8 @@ std::vector<Deal> dealsFrom(std::uint32_t seed, long rounds);
 
 struct RoundResult {
     int score = 0;
+    std::array<int, 16> cells{};  // where each card of the deal went
+
     std::array<double, 16> decisionMs{};
 };
 
