@@ -24,7 +24,9 @@ total. The game keeps a tally with the ten best games and can post scores to
 an online high-score list.
 
 Also included: pegscore, which scores a line of cards from the command line;
-pegpack, which opens the game's compressed tally file; and pegsquare-server,
+pegpack, which opens the game's compressed tally file; pegbot, which plays
+the game's deals with the placement advisor and reports its scores; and
+pegsquare-server,
 the web server that keeps the online high-score list.")
 # Everything, the vendor's server included, goes into the one package: the
 # server is small and its libraries are few, and one package keeps the

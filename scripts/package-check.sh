@@ -153,7 +153,7 @@ done < <(comm -13 <(echo "$installed_before") <(echo "$installed_after"))
 say "Checking the installed files"
 listed=$(dpkg -L "$package")
 expected=(
-    /usr/bin/pegsquare /usr/bin/pegscore /usr/bin/pegpack /usr/bin/pegsquare-server
+    /usr/bin/pegsquare /usr/bin/pegscore /usr/bin/pegpack /usr/bin/pegbot /usr/bin/pegsquare-server
     "/usr/share/applications/$app_id.desktop"
     "/usr/share/metainfo/$app_id.metainfo.xml"
 )
@@ -164,7 +164,7 @@ for f in "${expected[@]}"; do
     grep -qxF "$f" <<<"$listed" || fail "dpkg -L $package does not list $f"
     [[ -f "$f" ]] || fail "$f is listed but missing"
 done
-for f in /usr/bin/pegsquare /usr/bin/pegscore /usr/bin/pegpack /usr/bin/pegsquare-server; do
+for f in /usr/bin/pegsquare /usr/bin/pegscore /usr/bin/pegpack /usr/bin/pegbot /usr/bin/pegsquare-server; do
     [[ -x "$f" ]] || fail "$f is not executable"
 done
 for size in 16 32 48 64 128 256; do
