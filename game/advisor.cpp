@@ -80,7 +80,9 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
         candidates.push_back({cell, g});
         bestGain = candidates.size() == 1 ? g : std::max(bestGain, g);
     }
-    std::erase_if(candidates, [&](const Candidate &c) { return c.gain < bestGain - effort.prune; });
+    // A negative margin would drop the best cell too; none is kept then.
+    const double margin = std::max(0.0, effort.prune);
+    std::erase_if(candidates, [&](const Candidate &c) { return c.gain < bestGain - margin; });
 
     // The unseen cards, and the futures every candidate is played against.
     std::vector<int> unseen;
@@ -92,7 +94,8 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
         if (!seen[code])
             unseen.push_back(code);
     const int toCome = square.empty() - 1;
-    const int futures = toCome == 0 ? 1 : std::max(1, effort.futures);
+    constexpr int kMostFutures = 100000;
+    const int futures = toCome == 0 ? 1 : std::clamp(effort.futures, 1, kMostFutures);
     std::vector<int> deals(static_cast<std::size_t>(futures) * toCome);
     LcgRandom random(seed);
     for (int f = 0; f < futures; ++f) {

@@ -64,8 +64,8 @@ struct Advice {
 // How much search a decision may use. The default keeps a decision well
 // inside 100 ms on one core of a small machine.
 struct Effort {
-    int futures = 160;       // sampled futures per candidate cell
-    double prune = 6.0;      // candidates whose worth is this far below the best are skipped
+    int futures = 160;       // sampled futures per candidate cell, 1 … 100 000
+    double prune = 6.0;      // candidates whose worth is this far below the best are skipped (≥ 0)
 };
 
 Advice advise(const Position &position, std::uint32_t seed, const Effort &effort = {});

@@ -117,6 +117,18 @@ TEST(Advisor, CompleteLineWorthIsTheMeanScoreOverEveryStarter)
     }
 }
 
+// Whatever the effort asked for, the advice is an empty cell.
+TEST(Advisor, OddEffortsStillGiveAnEmptyCell)
+{
+    const advisor::Position p = position("7C . . . . 8D . . . . . KS . . . .", "5H");
+    const advisor::Effort efforts[] = {{0, 6.0}, {-3, 6.0}, {4, -5.0}, {4, 1e9}};
+    for (const advisor::Effort &e : efforts) {
+        const int cell = advisor::advise(p, 3, e).cell;
+        ASSERT_GE(cell, 0) << e.futures << " " << e.prune;
+        EXPECT_EQ(p.board[cell], 0) << e.futures << " " << e.prune;
+    }
+}
+
 TEST(Advisor, SamePositionAndSeedGiveTheSameAdvice)
 {
     const advisor::Position p = position("7C . . . . 8D . . . . . KS . . . .", "5H");
