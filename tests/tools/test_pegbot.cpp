@@ -1,5 +1,7 @@
 // Runs the real pegbot executable: its figures, and its answers to bad
 // options.
+#include "toolrun.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,29 +14,9 @@
 
 namespace {
 
-struct Result {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
-
-Result run(const std::string &arguments)
+ToolResult run(const std::string &arguments)
 {
-    const std::string err = ::testing::TempDir() + "/pegbot_err_" + std::to_string(::getpid()) + ".txt";
-    const std::string command = std::string(PEGBOT_PATH) + " " + arguments + " 2>" + err;
-    Result r;
-    FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
-    std::array<char, 512> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe))
-        r.out += buffer.data();
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream e(err);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    std::remove(err.c_str());
-    return r;
+    return runTool(PEGBOT_PATH, arguments);
 }
 
 // One strategy's figure from pegbot's JSON.
@@ -67,7 +49,7 @@ TEST(Pegbot, RejectsBadOptionsWithStatusTwo)
         {"--fast", "unknown option --fast"},
     };
     for (const Row &row : rows) {
-        const Result r = run(row.arguments);
+        const ToolResult r = run(row.arguments);
         EXPECT_EQ(r.status, 2) << row.arguments;
         EXPECT_NE(r.err.find(std::string("pegbot: ") + row.message), std::string::npos) << row.arguments << ": " << r.err;
         EXPECT_NE(r.err.find("usage: pegbot"), std::string::npos) << row.arguments;
@@ -79,7 +61,7 @@ TEST(Pegbot, RejectsBadOptionsWithStatusTwo)
 // outscores random placement, by margins far beyond the noise of the run.
 TEST(Pegbot, StrategiesRankAsTheyShould)
 {
-    const Result r = run("--rounds 120 --seed 3 --threads 2 --json");
+    const ToolResult r = run("--rounds 120 --seed 3 --threads 2 --json");
     ASSERT_EQ(r.status, 0) << r.err;
     const double random = figure(r.out, "random", "mean");
     const double greedy = figure(r.out, "greedy", "mean");
@@ -105,9 +87,9 @@ TEST(Pegbot, FiguresDoNotDependOnTheThreads)
     auto scores = [](const std::string &out) {
         return std::regex_replace(out, std::regex("\"(threads|decision_ms)\": (\\{[^}]*\\}|[0-9]+)"), "");
     };
-    const Result one = run("--rounds 12 --seed 9 --threads 1 --json");
-    const Result four = run("--rounds 12 --seed 9 --threads 4 --json");
-    const Result other = run("--rounds 12 --seed 10 --threads 1 --json");
+    const ToolResult one = run("--rounds 12 --seed 9 --threads 1 --json");
+    const ToolResult four = run("--rounds 12 --seed 9 --threads 4 --json");
+    const ToolResult other = run("--rounds 12 --seed 10 --threads 1 --json");
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(scores(one.out), scores(four.out));
     EXPECT_NE(scores(one.out), scores(other.out));

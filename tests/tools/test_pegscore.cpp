@@ -1,4 +1,6 @@
 // Runs the real pegscore executable as a player would.
+#include "toolrun.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,32 +12,11 @@
 
 namespace {
 
-struct Result {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
+using Result = ToolResult;
 
 Result run(const std::string &arguments, const std::string &input = {})
 {
-    // CTest runs the cases of this file side by side: each gets its own files.
-    const std::string stem = ::testing::TempDir() + "/pegscore_" + std::to_string(::getpid());
-    const std::string in = stem + "_in.txt";
-    const std::string err = stem + "_err.txt";
-    std::ofstream(in, std::ios::binary) << input;
-    const std::string command = std::string(PEGSCORE_PATH) + " " + arguments + " <" + in + " 2>" + err;
-    Result r;
-    FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
-    std::array<char, 256> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe))
-        r.out += buffer.data();
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream e(err);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
+    return runTool(PEGSCORE_PATH, arguments, input);
 }
 
 TEST(Pegscore, ScoresHandsFromEveryKindOfInput)
