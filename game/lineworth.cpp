@@ -33,12 +33,21 @@ struct Multisets {
     std::vector<std::int16_t> byCode = std::vector<std::int16_t>(kCodes, -1);
     std::vector<std::array<int, kLineCards>> ranks;
     std::vector<int> sizes;
+    std::vector<std::int16_t> next;  // open state × rank → the state with that rank added
 
     Multisets()
     {
         for (int size = 0; size <= kLineCards; ++size) {
             std::array<int, kLineCards> m{};
             walk(m, 0, size, 0);
+        }
+        next.resize(kOpenStates * kRanks);
+        for (int s = 0; s < kOpenStates; ++s) {
+            for (int r = 0; r < kRanks; ++r) {
+                std::array<int, kLineCards> m = ranks[s];
+                m[sizes[s]] = r;
+                next[s * kRanks + r] = byCode[sortedCode(m.data(), sizes[s] + 1)];
+            }
         }
     }
 
@@ -101,6 +110,11 @@ int multisetIndex(const int *ranks, int count)
     return multisets().byCode[sortedCode(ranks, count)];
 }
 
+int addRank(int openState, int rank)
+{
+    return multisets().next[openState * kRanks + rank];
+}
+
 int rankPoints(int fullState, int starterRank)
 {
     return rankTable().points[(fullState - kOpenStates) * kRanks + starterRank];
@@ -136,33 +150,38 @@ void Unseen::add(int code)
 
 double completeWorth(const std::array<int, kLineCards> &codes, const Unseen &unseen)
 {
+    int state = multisetIndex(nullptr, 0);
+    const int suit = cards::getsuit(codes[0]);
+    bool flush = true;
+    unsigned jackSuits = 0;
+    for (int code : codes) {
+        state = addRank(state, cards::rankValue(code));
+        flush = flush && cards::getsuit(code) == suit;
+        if (cards::rankValue(code) == cards::kJack)
+            jackSuits |= 1u << cards::getsuit(code);
+    }
+    return completeWorth(state, flush ? suit : 0, jackSuits, unseen);
+}
+
+double completeWorth(int fullState, int flushSuit, unsigned jackSuits, const Unseen &unseen)
+{
     if (unseen.total <= 0)
         return 0.0;
-    int ranks[kLineCards];
-    for (int i = 0; i < kLineCards; ++i)
-        ranks[i] = cards::rankValue(codes[i]);
-    const std::uint8_t *row = &rankTable().points[(multisetIndex(ranks, kLineCards) - kOpenStates) * kRanks];
-    double sum = 0.0;
+    // Points summed over every possible starter, in whole numbers.
+    const std::uint8_t *row = &rankTable().points[(fullState - kOpenStates) * kRanks];
+    int sum = 0;
     for (int r = 0; r < kRanks; ++r)
         sum += row[r] * unseen.ranks[r];
 
     // The flush: four of one suit score 4, and 5 with a starter of that suit.
-    const int suit = cards::getsuit(codes[0]);
-    bool flush = true;
-    for (int i = 1; i < kLineCards; ++i)
-        flush = flush && cards::getsuit(codes[i]) == suit;
-    if (flush)
-        sum += 4.0 * unseen.total + unseen.suits[suit];
+    if (flushSuit != 0)
+        sum += 4 * unseen.total + unseen.suits[flushSuit];
 
     // The nob: a starter of the suit of a Jack in the line, or a Jack as
     // the starter, gives the line one point (once).
-    std::array<bool, 5> jackSuit{};
-    for (int code : codes)
-        if (cards::rankValue(code) == cards::kJack)
-            jackSuit[cards::getsuit(code)] = true;
     for (int s = 1; s <= 4; ++s)
-        sum += jackSuit[s] ? unseen.suits[s] : unseen.jacks[s];
-    return sum / unseen.total;
+        sum += (jackSuits & (1u << s)) ? unseen.suits[s] : unseen.jacks[s];
+    return static_cast<double>(sum) / unseen.total;
 }
 
 LineWorth LineWorth::randomFill(double flushWeight)
@@ -184,9 +203,7 @@ LineWorth LineWorth::randomFill(double flushWeight)
                 continue;
             double sum = 0.0;
             for (int r = 0; r < kRanks; ++r) {
-                std::array<int, kLineCards> next = m.ranks[s];
-                next[size] = r;
-                sum += rankWorth[multisetIndex(next.data(), size + 1)];
+                sum += rankWorth[addRank(s, r)];
             }
             rankWorth[s] = sum / kRanks;
         }

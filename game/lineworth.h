@@ -39,9 +39,15 @@ struct Unseen {
     void add(int code);
 };
 
-// Expected score of a complete line (four card codes) with the starter
-// drawn from `unseen`; 0 when nothing is unseen.
+// The multiset of an open state (0 … 559) with one more rank.
+int addRank(int openState, int rank);
+
+// Expected score of a complete line with the starter drawn from `unseen`;
+// 0 when nothing is unseen. The line is its four card codes, or its full
+// multiset (560 … 2379), the suit its four cards share (0 if none) and the
+// suits of its Jacks (bit s for suit s).
 double completeWorth(const std::array<int, kLineCards> &codes, const Unseen &unseen);
+double completeWorth(int fullState, int flushSuit, unsigned jackSuits, const Unseen &unseen);
 
 // Rank points (pairs, runs, fifteens) of four ranks with a starter of rank
 // `starterRank`, as the game scores them.

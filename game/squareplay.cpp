@@ -31,15 +31,17 @@ LineState withCard(const LineState &line, int code)
         next.suit = 0;
         next.flushable = false;
     }
+    if (next.ranks[next.count] == cards::kJack)
+        next.jackSuits |= 1u << suit;
+    next.state = addRank(line.state, next.ranks[next.count]);
     ++next.count;
-    next.state = multisetIndex(next.ranks.data(), next.count);
     return next;
 }
 
 double lineWorth(const LineState &line, const LineWorth &worth, const Unseen &unseen)
 {
     if (line.count == kLineCards)
-        return completeWorth(line.codes, unseen);
+        return completeWorth(line.state, line.flushable ? line.suit : 0, line.jackSuits, unseen);
     return worth.open(line.state, line.flushable);
 }
 } // namespace
@@ -73,18 +75,25 @@ double Square::finalWorth() const
 {
     double sum = 0.0;
     for (const LineState &l : m_lines)
-        sum += l.count == kLineCards ? completeWorth(l.codes, m_unseen) : 0.0;
+        sum += l.count == kLineCards ? completeWorth(l.state, l.flushable ? l.suit : 0, l.jackSuits, m_unseen) : 0.0;
     return sum;
+}
+
+std::array<double, kLines> Square::lineGains(int code, const LineWorth &worth) const
+{
+    std::array<double, kLines> gains{};
+    for (int n = 0; n < kLines; ++n) {
+        const LineState &l = m_lines[n];
+        if (l.count < kLineCards)
+            gains[n] = lineWorth(withCard(l, code), worth, m_unseen) - lineWorth(l, worth, m_unseen);
+    }
+    return gains;
 }
 
 double Square::gain(int cell, int code, const LineWorth &worth) const
 {
-    double g = 0.0;
-    for (int n : {rowLine(cell), columnLine(cell)}) {
-        const LineState &l = m_lines[n];
-        g += lineWorth(withCard(l, code), worth, m_unseen) - lineWorth(l, worth, m_unseen);
-    }
-    return g;
+    const auto gains = lineGains(code, worth);
+    return gains[rowLine(cell)] + gains[columnLine(cell)];
 }
 
 int randomCell(const Square &square, LcgRandom &random)
@@ -155,12 +164,15 @@ int greedyCell(const Square &square, int code, LcgRandom &random)
 
 int worthCell(const Square &square, int code, const LineWorth &worth)
 {
+    // The card's worth to a line is the same whichever of its open cells
+    // takes it: eight line gains price every cell.
+    const auto gains = square.lineGains(code, worth);
     int best = -1;
     double bestGain = 0.0;
     for (int cell = 0; cell < kCells; ++cell) {
         if (square.at(cell) != cards::kNoCard)
             continue;
-        const double g = square.gain(cell, code, worth);
+        const double g = gains[rowLine(cell)] + gains[columnLine(cell)];
         if (best < 0 || g > bestGain) {
             best = cell;
             bestGain = g;

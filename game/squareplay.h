@@ -20,6 +20,7 @@ struct LineState {
     std::array<int, kLineCards> ranks{};
     int suit = 0;            // the suit all its cards share; 0 when empty or mixed
     bool flushable = true;   // no two of its cards differ in suit
+    unsigned jackSuits = 0;  // bit s set for a Jack of suit s
     int state = 0;           // multiset number of its ranks
 };
 
@@ -42,6 +43,10 @@ public:
 
     // Expected final score of the board once full, over the starter.
     double finalWorth() const;
+    // How much `code` joining each line would raise that line's worth
+    // (0 for a full line). Placing it on a cell raises the board's worth
+    // by the gains of the cell's row and column.
+    std::array<double, kLines> lineGains(int code, const LineWorth &worth) const;
     // How much placing `code` on the empty `cell` raises the board's worth.
     double gain(int cell, int code, const LineWorth &worth) const;
 
