@@ -84,7 +84,7 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
     const double margin = std::max(0.0, effort.prune);
     std::erase_if(candidates, [&](const Candidate &c) { return c.gain < bestGain - margin; });
 
-    // The unseen cards, and the futures every candidate is played against.
+    // The unseen cards, and the futures the candidates are played against.
     std::vector<int> unseen;
     std::array<bool, cards::kCardCount + 1> seen{};
     seen[position.card] = true;
@@ -94,28 +94,51 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
         if (!seen[code])
             unseen.push_back(code);
     const int toCome = square.empty() - 1;
-    constexpr int kMostFutures = 100000;
-    const int futures = toCome == 0 ? 1 : std::clamp(effort.futures, 1, kMostFutures);
-    std::vector<int> deals(static_cast<std::size_t>(futures) * toCome);
     LcgRandom random(seed);
-    for (int f = 0; f < futures; ++f) {
-        // The first `toCome` places of a fresh shuffle of the unseen cards.
-        for (int i = 0; i < toCome; ++i) {
-            const int j = i + static_cast<int>(random.draw(static_cast<std::uint32_t>(unseen.size() - i)));
-            std::swap(unseen[i], unseen[j]);
-            deals[static_cast<std::size_t>(f) * toCome + i] = unseen[i];
+    std::vector<int> deals;
+    // Plays `count` fresh futures for every candidate in `among`: the same
+    // cards for each, so their totals differ by what the candidates do, not
+    // by luck.
+    auto playFutures = [&](std::vector<Candidate> &among, int count) {
+        deals.resize(static_cast<std::size_t>(count) * toCome);
+        for (int f = 0; f < count; ++f) {
+            // The first `toCome` places of a fresh shuffle of the unseen cards.
+            for (int i = 0; i < toCome; ++i) {
+                const int j = i + static_cast<int>(random.draw(static_cast<std::uint32_t>(unseen.size() - i)));
+                std::swap(unseen[i], unseen[j]);
+                deals[static_cast<std::size_t>(f) * toCome + i] = unseen[i];
+            }
         }
-    }
+        for (Candidate &c : among) {
+            Square next = square;
+            next.place(c.cell, position.card);
+            for (int f = 0; f < count; ++f)
+                c.total += playOut(next, deals.data() + static_cast<std::size_t>(f) * toCome, toCome, worth);
+        }
+    };
+    auto byTotal = [](const Candidate &a, const Candidate &b) { return a.total > b.total; };
 
-    for (Candidate &c : candidates) {
-        Square next = square;
-        next.place(c.cell, position.card);
-        for (int f = 0; f < futures; ++f)
-            c.total += playOut(next, deals.data() + static_cast<std::size_t>(f) * toCome, toCome, worth);
+    // The last card has one future; otherwise every candidate is played
+    // out, and then the best few again on more futures, since it is among
+    // them that a close call is decided.
+    constexpr int kMostFutures = 100000;
+    int played = toCome == 0 ? 1 : std::clamp(effort.futures, 1, kMostFutures);
+    playFutures(candidates, played);
+    const int finalists = std::clamp(effort.finalists, 1, kCells);
+    if (toCome > 0 && effort.finalFutures > 0 && static_cast<int>(candidates.size()) > 1) {
+        std::stable_sort(candidates.begin(), candidates.end(), byTotal);
+        if (static_cast<int>(candidates.size()) > finalists)
+            candidates.resize(finalists);
+        const int more = std::min(effort.finalFutures, kMostFutures);
+        playFutures(candidates, more);
+        played += more;
     }
-    const auto best = std::max_element(candidates.begin(), candidates.end(),
-                                       [](const Candidate &a, const Candidate &b) { return a.total < b.total; });
-    return {best->cell, best->total / futures};
+    // The first of equal totals is the lowest cell: candidates keep their
+    // cell order through the stable sort.
+    std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) {
+        return a.total > b.total || (a.total == b.total && a.cell < b.cell);
+    });
+    return {candidates.front().cell, candidates.front().total / played};
 }
 
 } // namespace advisor

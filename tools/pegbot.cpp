@@ -21,6 +21,8 @@ const char kUsage[] =
     "  --threads N      worker threads, 1 to 256 (default: the processors)\n"
     "  --futures N      the advisor's sampled futures per cell, 1 to 100000 (default 160)\n"
     "  --prune X        the advisor skips cells this far below the best worth, 0 to 1000 (default 6)\n"
+    "  --finalists N    the advisor's best cells played out again, 1 to 16 (default 3)\n"
+    "  --final-futures N  futures for that second look, 0 to 100000 (default 480)\n"
     "  --json           print the figures as JSON\n";
 
 struct Options {
@@ -125,6 +127,14 @@ int main(int argc, char **argv)
             if (!parseNumber(value, 0, 1000, n))
                 return fail("--prune needs a whole number from 0 to 1000");
             o.effort.prune = static_cast<double>(n);
+        } else if (arg == "--finalists") {
+            if (!parseNumber(value, 1, 16, n))
+                return fail("--finalists needs a whole number from 1 to 16");
+            o.effort.finalists = static_cast<int>(n);
+        } else if (arg == "--final-futures") {
+            if (!parseNumber(value, 0, 100000, n))
+                return fail("--final-futures needs a whole number from 0 to 100000");
+            o.effort.finalFutures = static_cast<int>(n);
         } else if (arg == "--strategy") {
             if (!value || !parseStrategies(value, o.strategies))
                 return fail("--strategy needs random, greedy, advisor or a comma-separated list of them");

@@ -144,7 +144,7 @@ TEST(Advisor, SamePositionAndSeedGiveTheSameAdvice)
 TEST(Advisor, NeverSeesTheCardsStillInTheDeck)
 {
     const auto deals = bot::dealsFrom(11, 1);
-    const advisor::Effort light{16, 6.0};  // the property holds for any effort
+    const advisor::Effort light{16, 6.0, 1, 0};  // the property holds for any effort
     for (int shown : {1, 5, 10}) {
         bot::Deal other = deals[0];
         std::reverse(other.begin() + shown, other.end());

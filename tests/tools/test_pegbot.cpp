@@ -46,6 +46,7 @@ TEST(Pegbot, RejectsBadOptionsWithStatusTwo)
         {"--strategy clever", "--strategy needs random, greedy, advisor"},
         {"--strategy random,", "--strategy needs random, greedy, advisor"},
         {"--futures 0", "--futures needs a whole number from 1 to 100000"},
+        {"--final-futures -1", "--final-futures needs a whole number from 0 to 100000"},
         {"--fast", "unknown option --fast"},
     };
     for (const Row &row : rows) {
