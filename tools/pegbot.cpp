@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -97,44 +98,43 @@ void printJson(const Options &o, int threads, const std::vector<bot::Summary> &a
 int main(int argc, char **argv)
 {
     Options o;
+    // The options that take a whole number: name, range and where it goes.
+    struct NumberOption {
+        const char *name;
+        long long low;
+        long long high;
+        std::function<void(long long)> set;
+    };
+    const NumberOption numbers[] = {
+        {"--rounds", 1, 1000000, [&](long long n) { o.rounds = static_cast<long>(n); }},
+        {"--seed", 0, 4294967295LL, [&](long long n) { o.seed = static_cast<std::uint32_t>(n); }},
+        {"--threads", 1, 256, [&](long long n) { o.threads = static_cast<int>(n); }},
+        {"--futures", 1, 100000, [&](long long n) { o.effort.futures = static_cast<int>(n); }},
+        {"--prune", 0, 1000, [&](long long n) { o.effort.prune = static_cast<double>(n); }},
+        {"--finalists", 1, 16, [&](long long n) { o.effort.finalists = static_cast<int>(n); }},
+        {"--final-futures", 0, 100000, [&](long long n) { o.effort.finalFutures = static_cast<int>(n); }},
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long long n = 0;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (arg == "--json") {
+        }
+        if (arg == "--json") {
             o.json = true;
             continue;
-        } else if (arg == "--rounds") {
-            if (!parseNumber(value, 1, 1000000, n))
-                return fail("--rounds needs a whole number from 1 to 1000000");
-            o.rounds = static_cast<long>(n);
-        } else if (arg == "--seed") {
-            if (!parseNumber(value, 0, 4294967295LL, n))
-                return fail("--seed needs a whole number from 0 to 4294967295");
-            o.seed = static_cast<std::uint32_t>(n);
-        } else if (arg == "--threads") {
-            if (!parseNumber(value, 1, 256, n))
-                return fail("--threads needs a whole number from 1 to 256");
-            o.threads = static_cast<int>(n);
-        } else if (arg == "--futures") {
-            if (!parseNumber(value, 1, 100000, n))
-                return fail("--futures needs a whole number from 1 to 100000");
-            o.effort.futures = static_cast<int>(n);
-        } else if (arg == "--prune") {
-            if (!parseNumber(value, 0, 1000, n))
-                return fail("--prune needs a whole number from 0 to 1000");
-            o.effort.prune = static_cast<double>(n);
-        } else if (arg == "--finalists") {
-            if (!parseNumber(value, 1, 16, n))
-                return fail("--finalists needs a whole number from 1 to 16");
-            o.effort.finalists = static_cast<int>(n);
-        } else if (arg == "--final-futures") {
-            if (!parseNumber(value, 0, 100000, n))
-                return fail("--final-futures needs a whole number from 0 to 100000");
-            o.effort.finalFutures = static_cast<int>(n);
+        }
+        const NumberOption *number = nullptr;
+        for (const NumberOption &candidate : numbers)
+            if (arg == candidate.name)
+                number = &candidate;
+        long long n = 0;
+        if (number) {
+            if (!parseNumber(value, number->low, number->high, n))
+                return fail(arg + " needs a whole number from " + std::to_string(number->low) + " to "
+                            + std::to_string(number->high));
+            number->set(n);
         } else if (arg == "--strategy") {
             if (!value || !parseStrategies(value, o.strategies))
                 return fail("--strategy needs random, greedy, advisor or a comma-separated list of them");
