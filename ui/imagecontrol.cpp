@@ -42,6 +42,18 @@ bool isClickKey(const QKeyEvent *event)
            && !(event->modifiers() & ~Qt::KeypadModifier) && !event->isAutoRepeat();
 }
 
+bool takesClickKey(QWidget &control, bool &showFocus, QKeyEvent *event)
+{
+    if (!showFocus) {
+        showFocus = true;
+        control.update();
+    }
+    if (isClickKey(event))
+        return true;
+    event->ignore();
+    return false;
+}
+
 ImageControl::ImageControl(QWidget *parent, const QString &name, const QRect &geometry)
     : QWidget(parent)
 {
@@ -107,17 +119,8 @@ void ImageControl::keyPressEvent(QKeyEvent *event)
         event->ignore();
         return;
     }
-    // Any key shows where the focus is, also when it arrived by the mouse
-    // or the program.
-    if (!m_showFocus) {
-        m_showFocus = true;
-        update();
-    }
-    if (isClickKey(event)) {
+    if (takesClickKey(*this, m_showFocus, event))
         Q_EMIT clicked(this);
-        return;
-    }
-    event->ignore();
 }
 
 void ImageControl::connectNotify(const QMetaMethod &signal)

@@ -26,6 +26,11 @@ bool showsFocusFrameAfter(Qt::FocusReason reason, bool showedBefore);
 // or Space without modifiers (the keypad's own flag aside), not repeated.
 bool isClickKey(const QKeyEvent *event);
 
+// A key pressed on a focused control that clicks: any key shows the focus
+// frame from then on (also when the focus came by the mouse or the
+// program); true for a click key, otherwise the key goes on to the parent.
+bool takesClickKey(QWidget &control, bool &showFocus, QKeyEvent *event);
+
 // An image control: a fixed-size picture that carries an integer tag and
 // reports clicks. A control something listens to for clicks (a button, a
 // board cell) takes the focus by Tab and reports Enter and Space as a

@@ -74,15 +74,8 @@ void TagLabel::keyPressEvent(QKeyEvent *event)
         QLabel::keyPressEvent(event);
         return;
     }
-    if (!m_showFocus) {
-        m_showFocus = true;
-        update();
-    }
-    if (isClickKey(event)) {
+    if (takesClickKey(*this, m_showFocus, event))
         Q_EMIT clicked(this);
-        return;
-    }
-    event->ignore();
 }
 
 void TagLabel::focusInEvent(QFocusEvent *event)
