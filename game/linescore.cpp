@@ -11,12 +11,12 @@ namespace {
 constexpr int kFifteen = 15;
 constexpr int kCourtValue = 10;
 constexpr int kRankCount = cards::kRanksPerSuit;
+} // namespace
 
 int countingValue(int rank)
 {
     return (rank == cards::kKing || rank > kCourtValue) ? kCourtValue : rank;
 }
-} // namespace
 
 Hand Hand::fromCodes(const std::array<int, kHandSize> &codes)
 {

@@ -26,6 +26,9 @@ struct LineBreakdown {
     int total() const;
 };
 
+// The value a rank counts towards fifteen: court cards 10, Ace 1.
+int countingValue(int rank);
+
 // 1 for the first Jack whose suit is `starterSuit` (the starter itself
 // included, so a Jack starter gives every line its nob), else 0.
 int checkfornob(const Hand &hand, int starterSuit);

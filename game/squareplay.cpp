@@ -2,23 +2,13 @@
 
 #include "cards.h"
 #include "lcgrandom.h"
+#include "linescore.h"
 
 #include <bit>
 
 namespace advisor {
 
 namespace {
-// The place on the Ace-to-King ladder of a rank value (King = 0 is last).
-int ladder(int rank)
-{
-    return rank == cards::kKing ? kRanks - 1 : rank - 1;
-}
-
-int countingValue(int rank)
-{
-    return (rank == cards::kKing || rank > 10) ? 10 : rank;
-}
-
 LineState withCard(const LineState &line, int code)
 {
     LineState next = line;
@@ -110,7 +100,7 @@ int presentPoints(const LineState &line)
     int points = 0;
     std::array<int, kRanks> counts{};
     for (int i = 0; i < line.count; ++i) {
-        ++counts[ladder(line.ranks[i])];
+        ++counts[cards::rankIndex(line.codes[i])];
         for (int j = i + 1; j < line.count; ++j)
             points += line.ranks[i] == line.ranks[j] ? 2 : 0;
     }
@@ -119,7 +109,7 @@ int presentPoints(const LineState &line)
             continue;
         int sum = 0;
         for (int i = 0; i < line.count; ++i)
-            sum += (subset & (1u << i)) ? countingValue(line.ranks[i]) : 0;
+            sum += (subset & (1u << i)) ? scoring::countingValue(line.ranks[i]) : 0;
         points += sum == 15 ? 2 : 0;
     }
     // Runs: the longest unbroken stretch of three or more ranks, once per
