@@ -1,8 +1,8 @@
 // pegshot: renders the program's windows to PNG files for a look at them
 // without a display. Developer tool, not installed.
 //
-//   pegshot OUT.png [start|dealing|scored|breakdown|over|continue|tally|
-//                    about|help|scores|advert] [SCALE]
+//   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
+//                    tally|about|help|scores|advert] [SCALE]
 #include "aboutform.h"
 #include "helpform.h"
 #include "highscoreform.h"
@@ -64,8 +64,16 @@ int main(int argc, char *argv[])
     w.random().setSeed(12345);
     if (scene != QLatin1String("start")) {
         w.button_startClick();
-        if (scene == QLatin1String("dealing")) {
+        if (scene == QLatin1String("dealing") || scene == QLatin1String("hint")) {
             placeAll(w, 7);
+            if (scene == QLatin1String("hint")) {
+                // The advisor works off the GUI thread: wait for its mark.
+                w.ShowHint1Click();
+                QElapsedTimer waited;
+                waited.start();
+                while (w.hintCell() < 0 && waited.elapsed() < kFetchWaitMs)
+                    QApplication::processEvents(QEventLoop::AllEvents, 50);
+            }
         } else {
             // Find a seed whose first round gives the wanted outcome.
             const bool wantContinue = scene == QLatin1String("continue");
