@@ -25,7 +25,18 @@
 
 namespace {
 
-constexpr int kFetchWaitMs = 5000;
+// How long a scene waits for work done off the GUI thread (the advisor,
+// the score list's fetch) before it is drawn anyway.
+constexpr int kWaitMs = 5000;
+
+template <typename Done>
+void waitFor(Done done)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < kWaitMs)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
 
 void placeAll(Tmain &w, int count)
 {
@@ -67,12 +78,8 @@ int main(int argc, char *argv[])
         if (scene == QLatin1String("dealing") || scene == QLatin1String("hint")) {
             placeAll(w, 7);
             if (scene == QLatin1String("hint")) {
-                // The advisor works off the GUI thread: wait for its mark.
                 w.ShowHint1Click();
-                QElapsedTimer waited;
-                waited.start();
-                while (w.hintCell() < 0 && waited.elapsed() < kFetchWaitMs)
-                    QApplication::processEvents(QEventLoop::AllEvents, 50);
+                waitFor([&w] { return w.hintCell() >= 0; });
             }
         } else {
             // Find a seed whose first round gives the wanted outcome.
@@ -109,10 +116,7 @@ int main(int argc, char *argv[])
         // The list as the vendor server the program was built for serves it
         // (start one first, e.g. with scripts/play.sh); blank without one.
         program.highscore().loadit();
-        QElapsedTimer waited;
-        waited.start();
-        while (program.highscore().getit().isBusy() && waited.elapsed() < kFetchWaitMs)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        waitFor([&program] { return !program.highscore().getit().isBusy(); });
         target = &program.highscore();
     } else if (scene == QLatin1String("advert")) {
         target = &program.multiplayer();
