@@ -33,10 +33,15 @@
 // What limits it: the search improves on the fast policy by one step. Each
 // candidate is judged as if the rest of the round were played by that
 // policy, not by the search. Other fast policies of about the same strength
-// leave the advisor's mean where it is, and so do more futures:
+// leave the advisor's mean where it is, and so do more futures (five to
+// thirty times as many, early and late in the round alike):
 // - line values learnt from play, one table per stage of the round;
 // - the last two placements of a play-out worked out exactly;
 // - the best of several flush weightings.
+// Even a clearly stronger policy barely moves it: placing each card with a
+// look at where the next unseen card would go best is about 0.9 points
+// better on its own, yet as the play-out policy it gained 0.2 ± 0.45 over
+// 300 paired rounds, at some thirty times the time.
 // A second step, searching inside the play-outs, needs far more time than
 // a decision may take.
 
