@@ -42,8 +42,11 @@
 // look at where the next unseen card would go best is about 0.9 points
 // better on its own, yet as the play-out policy it gained 0.2 ± 0.45 over
 // 300 paired rounds, at some thirty times the time.
-// A second step, searching inside the play-outs, needs far more time than
-// a decision may take.
+// Nor does a second step of search at the root, at the edge of the time a
+// decision may take: every unseen card tried as the next one, each placed
+// on the best of its three likeliest cells by 96 play-outs per cell, moved
+// the mean by 0.06 ± 0.24 over 1000 paired rounds at fifteen times the
+// time. What more search could still win looks small.
 
 #include <array>
 #include <cstdint>
