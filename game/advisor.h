@@ -32,9 +32,9 @@
 //
 // What limits it: the search improves on the fast policy by one step. Each
 // candidate is judged as if the rest of the round were played by that
-// policy, not by the search. Other fast policies of about the same strength
-// leave the advisor's mean where it is, and so do more futures (five to
-// thirty times as many, early and late in the round alike):
+// policy, not by the search. More futures (five to thirty times as many,
+// early and late in the round alike) leave the advisor's mean where it is,
+// and so do other fast policies of about the same strength:
 // - line values learnt from play, one table per stage of the round;
 // - the last two placements of a play-out worked out exactly;
 // - the best of several flush weightings.
