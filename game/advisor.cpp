@@ -29,24 +29,6 @@ bool isPlayable(const Position &position)
 }
 
 namespace {
-// Cells that differ only by swapping two empty rows or two empty columns
-// lead to the same game: only the first of each kind is a candidate.
-bool isRepresentative(const Square &square, int cell)
-{
-    auto lineEmpty = [&](int n) { return square.line(n).count == 0; };
-    const int row = cell / kSide;
-    const int column = cell % kSide;
-    if (lineEmpty(rowLine(cell)))
-        for (int r = 0; r < row; ++r)
-            if (lineEmpty(r))
-                return false;
-    if (lineEmpty(columnLine(cell)))
-        for (int c = 0; c < column; ++c)
-            if (lineEmpty(kSide + c))
-                return false;
-    return true;
-}
-
 // The final worth of the board after the cards of `future` are placed in
 // turn by the fast policy.
 double playOut(Square square, const int *future, int count, const LineWorth &worth)

@@ -152,6 +152,22 @@ int greedyCell(const Square &square, int code, LcgRandom &random)
     return best;
 }
 
+bool isRepresentative(const Square &square, int cell)
+{
+    auto lineEmpty = [&](int n) { return square.line(n).count == 0; };
+    const int row = cell / kSide;
+    const int column = cell % kSide;
+    if (lineEmpty(rowLine(cell)))
+        for (int r = 0; r < row; ++r)
+            if (lineEmpty(r))
+                return false;
+    if (lineEmpty(columnLine(cell)))
+        for (int c = 0; c < column; ++c)
+            if (lineEmpty(kSide + c))
+                return false;
+    return true;
+}
+
 int worthCell(const Square &square, int code, const LineWorth &worth)
 {
     // The card's worth to a line is the same whichever of its open cells

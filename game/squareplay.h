@@ -60,6 +60,11 @@ private:
 constexpr int rowLine(int cell) { return cell / kSide; }
 constexpr int columnLine(int cell) { return kSide + cell % kSide; }
 
+// Cells that differ only by swapping two empty rows or two empty columns
+// lead to the same game: true for the first of each kind (and for every
+// cell that is not on an empty line).
+bool isRepresentative(const Square &square, int cell);
+
 // The strategies a round can be played with. Each returns an empty cell.
 // Uniformly at random.
 int randomCell(const Square &square, LcgRandom &random);

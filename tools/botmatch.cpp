@@ -17,8 +17,8 @@ namespace bot {
 namespace {
 constexpr int kContinueThreshold = 55;
 
-// A seed per round and decision, spread so neighbouring rounds do not get
-// related sequences.
+} // namespace
+
 std::uint32_t mix(std::uint32_t seed, std::uint64_t a, std::uint64_t b)
 {
     std::uint64_t z = (std::uint64_t{seed} << 32) ^ (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xBF58476D1CE4E5B9ull);
@@ -26,7 +26,6 @@ std::uint32_t mix(std::uint32_t seed, std::uint64_t a, std::uint64_t b)
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return static_cast<std::uint32_t>(z ^ (z >> 31));
 }
-} // namespace
 
 const char *strategyName(Strategy s)
 {

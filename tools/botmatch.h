@@ -18,6 +18,10 @@ const char *strategyName(Strategy s);
 // The strategy of that name ("random", "greedy", "advisor"); false if none.
 bool parseStrategy(const std::string &name, Strategy &s);
 
+// A seed per round and decision, spread so neighbouring rounds do not get
+// related sequences.
+std::uint32_t mix(std::uint32_t seed, std::uint64_t a, std::uint64_t b);
+
 // One round's cards in dealing order: 16 for the board, then the starter.
 using Deal = std::array<int, 17>;
 
