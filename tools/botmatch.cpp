@@ -16,7 +16,6 @@ namespace bot {
 
 namespace {
 constexpr int kContinueThreshold = 55;
-
 } // namespace
 
 std::uint32_t mix(std::uint32_t seed, std::uint64_t a, std::uint64_t b)
