@@ -44,6 +44,50 @@ Opened openRegular(const std::filesystem::path &path)
     return opened;
 }
 
+// Reads a small published text file whole. `what` names it in the operator's
+// log; a file larger than `limit` bytes is refused, not cut, since half a
+// version text or half a signature would mislead every player who fetched it.
+TextLookup readBounded(const std::filesystem::path &path, std::size_t limit, const std::string &what)
+{
+    Opened opened = openRegular(path);
+    TextLookup lookup;
+    lookup.state = opened.state;
+    lookup.error = std::move(opened.error);
+    if (opened.state != Published::Yes)
+        return lookup;
+    const std::string tooLarge = what + " is larger than " + std::to_string(limit) + " bytes";
+    if (opened.size > limit) {
+        lookup.state = Published::Failed;
+        lookup.error = tooLarge;
+        return lookup;
+    }
+    // Read until the end of the file rather than trusting fstat, and stop one
+    // byte past the limit, so a file that grew since is caught, not cut.
+    std::string text;
+    text.reserve(static_cast<std::size_t>(opened.size));
+    char chunk[4096];
+    while (text.size() <= limit) {
+        const ssize_t got = ::read(opened.fd.get(), chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            lookup.state = Published::Failed;
+            lookup.error = "cannot read " + what + ": " + std::strerror(errno);
+            return lookup;
+        }
+        if (got == 0)
+            break;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    if (text.size() > limit) {
+        lookup.state = Published::Failed;
+        lookup.error = tooLarge;
+        return lookup;
+    }
+    lookup.text = std::move(text);
+    return lookup;
+}
+
 } // namespace
 
 long PublishedFile::readAt(std::uint64_t offset, char *buffer, std::size_t length) const
@@ -55,44 +99,16 @@ long PublishedFile::readAt(std::uint64_t offset, char *buffer, std::size_t lengt
     }
 }
 
-VersionLookup PublishedContent::versionText() const
+TextLookup PublishedContent::versionText() const
 {
-    Opened opened = openRegular(m_folder / "pegsquare" / "pegsquareversion.txt");
-    VersionLookup lookup;
-    lookup.state = opened.state;
-    lookup.error = std::move(opened.error);
-    if (opened.state != Published::Yes)
-        return lookup;
-    if (opened.size > kMaxVersionBytes) {
-        lookup.state = Published::Failed;
-        lookup.error = "the published version text is larger than " + std::to_string(kMaxVersionBytes) + " bytes";
-        return lookup;
-    }
-    // Read until the end of the file rather than trusting fstat, and stop one
-    // byte past the limit, so a file that grew since is caught, not cut.
-    std::string text;
-    text.reserve(static_cast<std::size_t>(opened.size));
-    char chunk[4096];
-    while (text.size() <= kMaxVersionBytes) {
-        const ssize_t got = ::read(opened.fd.get(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            lookup.state = Published::Failed;
-            lookup.error = std::string("cannot read the published version text: ") + std::strerror(errno);
-            return lookup;
-        }
-        if (got == 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    if (text.size() > kMaxVersionBytes) {
-        lookup.state = Published::Failed;
-        lookup.error = "the published version text is larger than " + std::to_string(kMaxVersionBytes) + " bytes";
-        return lookup;
-    }
-    lookup.text = std::move(text);
-    return lookup;
+    return readBounded(m_folder / "pegsquare" / "pegsquareversion.txt", kMaxVersionBytes,
+                       "the published version text");
+}
+
+TextLookup PublishedContent::signature() const
+{
+    return readBounded(m_folder / "pegsquare" / "pegsetup.exe.minisig", kMaxSignatureBytes,
+                       "the published installer signature");
 }
 
 InstallerLookup PublishedContent::installer() const

@@ -25,8 +25,9 @@ private:
 
 enum class Published { Yes, No, Failed };
 
-// The version text the vendor published, or why there is none.
-struct VersionLookup {
+// A small text file the vendor published (the version text, the installer's
+// signature) byte for byte, or why there is none.
+struct TextLookup {
     Published state = Published::No;
     std::string text;
     std::string error;
@@ -39,18 +40,25 @@ struct InstallerLookup {
     std::string error;
 };
 
-// The vendor's published files under one folder: pegsquare/pegsquareversion.txt
-// and pegsquare/pegsetup.exe. Each call looks afresh, so publishing a new
-// file needs no restart; a missing folder just means nothing is published.
+// The vendor's published files under one folder: pegsquare/pegsquareversion.txt,
+// pegsquare/pegsetup.exe and its signature pegsquare/pegsetup.exe.minisig.
+// Each call looks afresh, so publishing a new file needs no restart; a
+// missing folder just means nothing is published.
 class PublishedContent {
 public:
     static constexpr std::size_t kMaxVersionBytes = 64 * 1024;
+    // A minisign signature is well under 1 KiB even with a long comment, and
+    // the game reads no more than 4 KiB of it; anything larger is not one.
+    static constexpr std::size_t kMaxSignatureBytes = 4 * 1024;
 
     explicit PublishedContent(std::filesystem::path folder) : m_folder(std::move(folder)) {}
 
     // The published version text byte for byte; Failed when it cannot be
     // read or is larger than kMaxVersionBytes.
-    VersionLookup versionText() const;
+    TextLookup versionText() const;
+    // The installer's published signature byte for byte; Failed when it
+    // cannot be read or is larger than kMaxSignatureBytes.
+    TextLookup signature() const;
     // The published installer, opened.
     InstallerLookup installer() const;
 

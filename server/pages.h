@@ -17,6 +17,8 @@ constexpr std::string_view kScoreListPath = "/counter/pegsquare.shtml";
 constexpr std::string_view kPostingPath = "/cgi-bin/pegsquare.cgi";
 constexpr std::string_view kVersionPath = "/pegsquare/pegsquareversion.txt";
 constexpr std::string_view kInstallerPath = "/pegsquare/pegsetup.exe";
+// The installer's minisign signature; the game runs no installer without it.
+constexpr std::string_view kSignaturePath = "/pegsquare/pegsetup.exe.minisig";
 
 // Every page links to the others by whole address (`site` + path, where
 // `site` is e.g. "http://www.example.com" without a trailing slash): the game

@@ -70,6 +70,8 @@ Reply Routes::handle(const RouteRequest &request)
         return versionText();
     if (path == kInstallerPath)
         return installer();
+    if (path == kSignaturePath)
+        return signature();
     if (path == kHomePath) {
         const InstallerLookup published = m_content.installer();
         return htmlReply(homePage(published.state == Published::Yes, m_site));
@@ -139,7 +141,7 @@ void Routes::forgetScoreList()
 
 Reply Routes::versionText() const
 {
-    VersionLookup version = m_content.versionText();
+    TextLookup version = m_content.versionText();
     switch (version.state) {
     case Published::Yes: {
         Reply reply = textReply(200, "");
@@ -175,4 +177,24 @@ Reply Routes::installer() const
         break;
     }
     return failure(installer.error);
+}
+
+Reply Routes::signature() const
+{
+    TextLookup signature = m_content.signature();
+    switch (signature.state) {
+    case Published::Yes: {
+        Reply reply = textReply(200, "");
+        reply.body = std::move(signature.text);
+        // A cached signature from the last release would fail against the
+        // new installer, and the game would refuse an honest update.
+        addNoCache(reply);
+        return reply;
+    }
+    case Published::No:
+        return textReply(404, "No installer signature has been published yet.");
+    case Published::Failed:
+        break;
+    }
+    return failure(signature.error);
 }

@@ -56,6 +56,7 @@ private:
     Reply scoreList();
     Reply versionText() const;
     Reply installer() const;
+    Reply signature() const;
     void forgetScoreList();
 
     ScoreTable &m_table;

@@ -215,6 +215,10 @@ TEST(serverRoutes, PublishedFilesAreServedAsTheyAre)
         std::string body; // expected body, checked when the status is 200
     };
     const std::string installer = installerBytes(300000);
+    const std::string signature = "untrusted comment: signature from minisign secret key\n"
+                                  "RUQAAAAAAAAAAAAA\n"
+                                  "trusted comment: pegsquare 1.0.2 pegsetup.exe\n"
+                                  "AAAAAAAAAAAAAAAA\n";
     const Row rows[] = {
         {"version when none is published", nullptr, "", "/pegsquare/pegsquareversion.txt", 200, PEGSQUARE_VERSION},
         {"published version", "pegsquareversion.txt", "1.0.2\r\n", "/pegsquare/pegsquareversion.txt", 200,
@@ -224,6 +228,14 @@ TEST(serverRoutes, PublishedFilesAreServedAsTheyAre)
         {"installer when none is published", nullptr, "", "/pegsquare/pegsetup.exe", 404, ""},
         {"installer a folder", "pegsetup.exe/x", "", "/pegsquare/pegsetup.exe", 404, ""},
         {"published installer", "pegsetup.exe", installer, "/pegsquare/pegsetup.exe", 200, installer},
+        {"signature when none is published", nullptr, "", "/pegsquare/pegsetup.exe.minisig", 404, ""},
+        {"published signature", "pegsetup.exe.minisig", signature, "/pegsquare/pegsetup.exe.minisig", 200,
+         signature},
+        {"signature at the bound", "pegsetup.exe.minisig", std::string(PublishedContent::kMaxSignatureBytes, 's'),
+         "/pegsquare/pegsetup.exe.minisig", 200, std::string(PublishedContent::kMaxSignatureBytes, 's')},
+        {"oversized signature", "pegsetup.exe.minisig", std::string(PublishedContent::kMaxSignatureBytes + 1, 's'),
+         "/pegsquare/pegsetup.exe.minisig", 500, ""},
+        {"signature a folder", "pegsetup.exe.minisig/x", "", "/pegsquare/pegsetup.exe.minisig", 404, ""},
     };
     for (const Row &row : rows) {
         RouteBench bench;
@@ -233,6 +245,8 @@ TEST(serverRoutes, PublishedFilesAreServedAsTheyAre)
         EXPECT_EQ(reply.status, row.status) << row.name;
         if (row.status != 200) {
             EXPECT_FALSE(reply.body.empty()) << row.name;
+            // The operator's log must say why a published file was refused.
+            EXPECT_EQ(reply.problem.empty(), row.status < 500) << row.name;
             continue;
         }
         std::string body = reply.body;
@@ -240,6 +254,11 @@ TEST(serverRoutes, PublishedFilesAreServedAsTheyAre)
             EXPECT_EQ(reply.contentType, "application/octet-stream") << row.name;
             body.assign(reply.file->size(), '\0');
             EXPECT_EQ(reply.file->readAt(0, body.data(), body.size()), static_cast<long>(body.size())) << row.name;
+        } else {
+            // A text kept by a cache would outlive the next release, and a
+            // stale signature makes the game refuse the new installer.
+            EXPECT_EQ(reply.contentType, "text/plain; charset=utf-8") << row.name;
+            EXPECT_EQ(reply.headers, (decltype(reply.headers){{"Cache-Control", "no-cache"}})) << row.name;
         }
         EXPECT_EQ(body, row.body) << row.name;
     }
