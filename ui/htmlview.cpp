@@ -2,6 +2,7 @@
 
 #include "colors.h"
 #include "jpegdecoder.h"
+#include "pagebounds.h"
 
 #include <QBuffer>
 #include <QFocusEvent>
@@ -88,21 +89,58 @@ QImage decodeWithQt(const QByteArray &data, const char *format)
     return reader.read();
 }
 
-// A GIF, BMP or JPEG picture, told apart by its first bytes rather than by
-// the media type the address claims.
-QImage decodePicture(const QByteArray &data)
+QSize sizeWithQt(const QByteArray &data, const char *format)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    return reader.size();
+}
+
+enum class PictureType { None, Gif, Bmp, Jpeg };
+
+// Told apart by the first bytes rather than by the media type the address
+// claims.
+PictureType pictureType(const QByteArray &data)
 {
     if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
-        return decodeWithQt(data, "gif");
+        return PictureType::Gif;
     if (data.startsWith("BM"))
-        return decodeWithQt(data, "bmp");
+        return PictureType::Bmp;
     if (data.startsWith("\xFF\xD8\xFF"))
-        return decodeJpegPicture(data);
+        return PictureType::Jpeg;
+    return PictureType::None;
+}
+
+// The size a GIF, BMP or JPEG picture declares, read without decoding it;
+// invalid for anything else.
+QSize pictureSize(const QByteArray &data)
+{
+    switch (pictureType(data)) {
+    case PictureType::Gif: return sizeWithQt(data, "gif");
+    case PictureType::Bmp: return sizeWithQt(data, "bmp");
+    case PictureType::Jpeg: return jpegFrameSize(data);
+    case PictureType::None: break;
+    }
     return {};
 }
 
-// The picture inside a data: address ("data:[type][;base64],payload").
-QImage decodeDataUrl(const QUrl &url)
+QImage decodePicture(const QByteArray &data)
+{
+    switch (pictureType(data)) {
+    case PictureType::Gif: return decodeWithQt(data, "gif");
+    case PictureType::Bmp: return decodeWithQt(data, "bmp");
+    case PictureType::Jpeg: return decodeJpegPicture(data);
+    case PictureType::None: break;
+    }
+    return {};
+}
+
+// The bytes inside a data: address ("data:[type][;base64],payload"); empty
+// for any other address and for one over the size bound.
+QByteArray dataUrlPayload(const QUrl &url)
 {
     if (url.scheme().compare(QLatin1String("data"), Qt::CaseInsensitive) != 0)
         return {};
@@ -116,7 +154,17 @@ QImage decodeDataUrl(const QUrl &url)
     QByteArray payload = QByteArray::fromPercentEncoding(encoded.mid(comma + 1));
     if (header.endsWith(";base64"))
         payload = QByteArray::fromBase64(payload);
-    return decodePicture(payload);
+    return payload;
+}
+
+// The pixels the picture at a page's address would be decoded to; 0 for
+// one that would not be decoded at all.
+qint64 pictureArea(const QString &address)
+{
+    if (!address.startsWith(QLatin1String("data:"), Qt::CaseInsensitive))
+        return 0;
+    const QSize size = pictureSize(dataUrlPayload(QUrl(address)));
+    return withinImageBounds(size) ? qint64(size.width()) * size.height() : 0;
 }
 
 // What stands for every picture the view will not show: it keeps the
@@ -165,6 +213,23 @@ QString THtmlView::standInFont(const QString &name)
     return name;
 }
 
+QString THtmlView::boundedPage(const QString &html)
+{
+    PageLimits limits;
+    limits.maxDepth = kMaxPageDepth;
+    limits.maxTableDepth = kMaxPageTableDepth;
+    limits.maxElements = kMaxPageElements;
+    limits.maxTableCells = kMaxPageTableCells;
+    limits.maxListItems = kMaxPageListItems;
+    limits.maxPictures = kMaxPagePictures;
+    limits.maxTextChars = kMaxPageTextChars;
+    limits.maxWordChars = kMaxPageWordChars;
+    limits.maxPageChars = kMaxPageChars;
+    limits.maxPicturePixels = kMaxPagePicturePixels;
+    limits.pictureArea = pictureArea;
+    return boundPage(html, limits, kPageCutNotice);
+}
+
 void THtmlView::LoadText(const QString &html, const QString &reference)
 {
     if (html.isEmpty())
@@ -172,7 +237,8 @@ void THtmlView::LoadText(const QString &html, const QString &reference)
     const int previousPosition = verticalScrollBar()->value();
     const bool sameReference = m_loaded && !reference.isEmpty() && reference == m_reference;
 
-    setHtml(html);  // discards the previous document and its resources
+    m_picturePixels = 0;
+    setHtml(boundedPage(html));  // discards the previous document and its resources
     m_loaded = true;
     m_reference = reference;
     applyMargins();
@@ -194,9 +260,19 @@ QVariant THtmlView::loadResource(int type, const QUrl &name)
 {
     if (type != QTextDocument::ImageResource)
         return QByteArray();  // no style sheets or documents from anywhere
-    QImage image;
-    if (m_viewImages)
-        image = decodeDataUrl(name);
+    if (!m_viewImages)
+        return emptyPicture();
+    const QByteArray payload = dataUrlPayload(name);
+    const QSize size = pictureSize(payload);
+    if (!withinImageBounds(size))
+        return emptyPicture();
+    // Pictures the page names outside <img> (backgrounds) are not counted
+    // before the page is shown, so the budget is kept here as well.
+    const qint64 area = qint64(size.width()) * size.height();
+    if (area > kMaxPagePicturePixels - m_picturePixels)
+        return emptyPicture();
+    m_picturePixels += area;
+    const QImage image = decodePicture(payload);
     return image.isNull() ? emptyPicture() : QPixmap::fromImage(image);
 }
 

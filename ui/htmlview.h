@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFlags>
 #include <QString>
+#include <QStringView>
 #include <QTextBrowser>
 
 #include <functional>
@@ -47,11 +48,31 @@ public:
     static constexpr qsizetype kMaxDataUrlBytes = 4 * 1024 * 1024;
     static constexpr int kMaxImageSide = 4096;
 
+    // What LoadText shows of a page; the rest gives way to kPageCutNotice.
+    // The vendor's score list, its largest page, is 8 elements deep with one
+    // table, and has about 1100 elements, 404 cells and 6000 characters of
+    // text; none of its pages has a list or a picture. Qt's HTML layout
+    // costs time out of all proportion for some of these, so each limit is
+    // a few times what that page needs and no more. Cells, words and list
+    // items count as the bounder's PageLimits says.
+    static constexpr int kMaxPageDepth = 64;              // Qt lays nesting out recursively, on the stack
+    static constexpr int kMaxPageTableDepth = 4;          // Qt's table time doubles with each table nested
+    static constexpr int kMaxPageElements = 5000;         // layout time grows with each element
+    static constexpr int kMaxPageTableCells = 1200;       // table layout is the dearest per element
+    static constexpr int kMaxPageListItems = 1000;        // time grows with the square of a list's items
+    static constexpr int kMaxPagePictures = 400;          // time grows with the square of the pictures
+    static constexpr qsizetype kMaxPageTextChars = 100000;      // text shaping time
+    static constexpr qsizetype kMaxPageWordChars = 1000;        // line breaking time grows with its square
+    static constexpr qsizetype kMaxPageChars = 6 * 1024 * 1024; // parsing time; room for one data: picture
+    static constexpr qint64 kMaxPagePicturePixels = 2048 * 2048; // decoding time and memory, each document
+    static constexpr QStringView kPageCutNotice = u"<p><i>The rest of this page is too large to show.</i></p>";
+
     // A blank view in DefBackground named `name`, with the settings the
     // high-score window gives it.
     explicit THtmlView(QWidget *parent = nullptr, const QString &name = QString());
 
-    // Shows the document `html`. An empty one changes nothing at all. Otherwise
+    // Shows the document `html`, cut to the page limits above. An empty one
+    // changes nothing at all. Otherwise
     // the previous document is discarded and the new one shown: from its top
     // when `reference` is empty; with a reference "file" or "file#anchor",
     // at the anchor when the document defines it, else at the top when the
@@ -105,12 +126,16 @@ public:
     QColor pageBackground() const;
 
     // The only source of a page's resources. Images: a data: address
-    // holding a GIF, BMP or JPEG picture within the bounds above gives the
+    // holding a GIF, BMP or JPEG picture within the bounds above, and within
+    // what is left of the document's kMaxPagePicturePixels, gives the
     // picture; anything else gives an empty 1 × 1 picture. Other kinds give
     // empty data. Never reads a file, never touches the network, and never
     // returns a null variant (that would let the document go to the disk
     // itself).
     QVariant loadResource(int type, const QUrl &name) override;
+
+    // `html` as LoadText gives it to the document: cut to the page limits.
+    static QString boundedPage(const QString &html);
 
     // The face that stands in for a page font name ("Times New Roman" →
     // Liberation Serif, "Arial" → Liberation Sans); other names unchanged.
@@ -149,6 +174,7 @@ private:
 
     bool m_loaded = false;
     QString m_reference;
+    qint64 m_picturePixels = 0;  // decoded for the document shown
     // The address under the pointer while a mouse click is delivered, so
     // the handler gets the text as the page wrote it.
     QString m_clickedHref;

@@ -5,6 +5,7 @@
 #include "pixels.h"
 
 #include <QBuffer>
+#include <QtEndian>
 #include <QDir>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -337,3 +338,40 @@ TEST(HtmlView, BorderShowsOnlyWhileFocused)
 }
 
 } // namespace
+
+// A page that would hang or crash Qt's layout shows its start and then says
+// the rest is left out.
+TEST(HtmlView, HostilePagesShowTheirStartAndANotice)
+{
+    const auto repeated = [](const QString &piece, int times) { return piece.repeated(times); };
+    // A BMP header claiming the largest picture the view takes, without the
+    // pixels: it is refused on its size, before anything is decoded.
+    QByteArray hugeBmp = encoded(solid(1, 1, Qt::blue), "BMP");
+    for (const int field : {18, 22})  // width, height
+        qToLittleEndian<qint32>(THtmlView::kMaxImageSide, hugeBmp.data() + field);
+    struct Row {
+        const char *name;
+        QString hostile;
+    };
+    const Row rows[] = {
+        {"tables nested 300 deep", repeated(QStringLiteral("<table><tr><td>"), 300) + QStringLiteral("deep")},
+        {"lists and blocks nested 3000 deep", repeated(QStringLiteral("<ul><li><blockquote><dl><dd>x"), 600)},
+        {"unclosed paragraphs inside inline elements", repeated(QStringLiteral("<p><b>x"), 3000)},
+        {"many rows", repeated(QStringLiteral("<tr><td>row</td></tr>"), THtmlView::kMaxPageTableCells + 1)
+                          .prepend(QStringLiteral("<table>"))},
+        {"long text", repeated(QStringLiteral("word "), THtmlView::kMaxPageTextChars / 5 + 1)},
+        {"one long word", QString(THtmlView::kMaxPageWordChars + 1, u'<')},
+        {"huge pictures", repeated(QStringLiteral("<img src=\"%1\">").arg(dataUrl("image/bmp", hugeBmp).toString()), 3)},
+        {"many pictures", repeated(QStringLiteral("<img src=\"a.gif\">"), THtmlView::kMaxPagePictures + 1)},
+    };
+    const QString notice = QStringLiteral("The rest of this page is too large to show.");
+    auto view = shownView();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        view->LoadText(QStringLiteral("<html><body><h1>Start of the page</h1>") + row.hostile);
+        view->grab();  // lays out and paints the whole view
+        const QString shown = view->toPlainText();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("Start of the page"))) << shown.left(80).toStdString();
+        EXPECT_TRUE(shown.trimmed().endsWith(notice)) << shown.right(80).toStdString();
+    }
+}
