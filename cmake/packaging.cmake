@@ -49,4 +49,19 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
 # the game still runs, the links just do nothing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 
+# A package whose game trusts a key made for one build folder can never be
+# updated by the vendor: say so when the package is made, and at configure
+# time of a release build.
+if(PEGSQUARE_UPDATE_KEY_GENERATED)
+    set(update_key_warning "This build trusts update installers signed with the key pair made for its own build \
+folder (${PEGSQUARE_UPDATE_KEY_DIR}), not the vendor's: give -DPEGSQUARE_UPDATE_KEY=<the vendor's public key> \
+for a package that players can update.")
+    if(CMAKE_BUILD_TYPE STREQUAL "Release")
+        message(WARNING "${update_key_warning}")
+    endif()
+    set(update_key_check "${CMAKE_BINARY_DIR}/cpack-update-key.cmake")
+    file(WRITE "${update_key_check}" "message(WARNING [=[${update_key_warning}]=])\n")
+    set(CPACK_PROJECT_CONFIG_FILE "${update_key_check}")
+endif()
+
 include(CPack)
