@@ -29,57 +29,53 @@ bool writeAll(int fd, std::string_view data)
     return true;
 }
 
-// A file created beside the target under a name nobody else uses; removed
-// again unless it was renamed into place.
-class TempFile {
-public:
-    explicit TempFile(const fs::path &target)
-    {
-        static std::atomic<unsigned> counter{0};
-        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-        for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-            const fs::path candidate = folder
-                / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-"
-                   + std::to_string(counter.fetch_add(1)));
-            // 0666 lets the umask decide, as for any newly created file.
-            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                m_fd.reset(fd);
-                m_path = candidate;
-                return;
-            }
-            if (errno != EEXIST)
-                return;
-        }
-    }
-    ~TempFile()
-    {
-        m_fd.reset(-1);
-        if (!m_path.empty() && !m_committed)
-            ::unlink(m_path.c_str());
-    }
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-
-    bool isOpen() const { return m_fd.isOpen(); }
-    int fd() const { return m_fd.get(); }
-    bool close() { return m_fd.close(); }
-
-    bool renameTo(const fs::path &target)
-    {
-        if (::rename(m_path.c_str(), target.c_str()) != 0)
-            return false;
-        m_committed = true;
-        return true;
-    }
-
-private:
-    UniqueFd m_fd;
-    fs::path m_path;
-    bool m_committed = false;
-};
-
 } // namespace
+
+std::atomic<unsigned> TempFile::s_counter{0};
+
+fs::path TempFile::candidateName(const fs::path &target, unsigned number)
+{
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    return folder / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-"
+                     + std::to_string(number));
+}
+
+fs::path TempFile::nextName(const fs::path &target)
+{
+    return candidateName(target, s_counter.load());
+}
+
+TempFile::TempFile(const fs::path &target, mode_t mode)
+{
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        const fs::path candidate = candidateName(target, s_counter.fetch_add(1));
+        // O_EXCL refuses any name that exists, a link included, and
+        // O_NOFOLLOW says so twice: the write never lands elsewhere.
+        const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            m_fd.reset(fd);
+            m_path = candidate;
+            return;
+        }
+        if (errno != EEXIST)
+            return;
+    }
+}
+
+TempFile::~TempFile()
+{
+    m_fd.reset(-1);
+    if (!m_path.empty() && !m_committed)
+        ::unlink(m_path.c_str());
+}
+
+bool TempFile::renameTo(const fs::path &target)
+{
+    if (::rename(m_path.c_str(), target.c_str()) != 0)
+        return false;
+    m_committed = true;
+    return true;
+}
 
 FileWriteError::FileWriteError(const fs::path &path)
     : std::runtime_error("Unable to write to " + path.string())

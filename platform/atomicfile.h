@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -53,6 +54,39 @@ public:
 
 private:
     int m_fd;
+};
+
+// A file created beside `target` under a name nobody else uses
+// (".NAME.tmp-PID-N"), open for reading and writing; removed again unless
+// it was renamed into place. It is always a new file: a name that exists,
+// a symbolic link included, is skipped, never opened.
+class TempFile {
+public:
+    // `mode` is given to the new file; 0666 lets the umask decide, as for
+    // any newly created file.
+    explicit TempFile(const std::filesystem::path &target, mode_t mode = 0666);
+    ~TempFile();
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+
+    bool isOpen() const { return m_fd.isOpen(); }
+    int fd() const { return m_fd.get(); }
+    const std::filesystem::path &path() const { return m_path; }
+    bool close() { return m_fd.close(); }
+    // Renames the file to `target`, replacing whatever has that name (a
+    // link there is replaced, not followed). False when it cannot.
+    bool renameTo(const std::filesystem::path &target);
+
+    // The name the next TempFile for `target` tries first.
+    static std::filesystem::path nextName(const std::filesystem::path &target);
+
+private:
+    static std::filesystem::path candidateName(const std::filesystem::path &target, unsigned number);
+    static std::atomic<unsigned> s_counter;
+
+    UniqueFd m_fd;
+    std::filesystem::path m_path;
+    bool m_committed = false;
 };
 
 // Replaces `target` with `data`. The temporary file is created in the same
