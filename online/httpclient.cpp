@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr int kFirstErrorStatus = 400;
+constexpr long kOkStatus = 200;
+constexpr long kFirstFinalStatus = 200;
 // How long one wait for the socket may keep the GUI from its events: short
 // enough that a timer or a repaint due meanwhile is hardly late (measured:
 // 20 ms made every GUI timer 15 ms late during a download).
@@ -50,9 +51,14 @@ struct Transfer {
     QElapsedTimer sinceActivity;
     QString statusLine;
     long status = 0;
+    curl_off_t announced = -1;
+    curl_off_t maxBody = 0;
     curl_off_t received = 0;
     bool streamFailed = false;
+    bool tooLarge = false;
 };
+
+bool isBlankLine(const QByteArray &line) { return line.isEmpty(); }
 
 size_t onHeader(char *data, size_t size, size_t count, void *user)
 {
@@ -65,6 +71,22 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
         t->statusLine = QString::fromLatin1(line);
         const QList<QByteArray> parts = line.split(' ');
         t->status = parts.size() > 1 ? parts[1].toLong() : 0;
+        t->announced = -1;
+    } else if (line.toLower().startsWith("content-length:")) {
+        bool ok = false;
+        const qlonglong length = line.mid(15).trimmed().toLongLong(&ok);
+        t->announced = ok && length >= 0 ? curl_off_t(length) : -1;
+    }
+    // At the end of a final head the answer is judged before any of its
+    // body is taken: only a 200 brings the file, and one that announces
+    // more than the bound is not read at all.
+    if (isBlankLine(line) && t->status >= kFirstFinalStatus) {
+        if (t->status != kOkStatus)
+            return 0;
+        if (t->announced > t->maxBody) {
+            t->tooLarge = true;
+            return 0;
+        }
     }
     return bytes;
 }
@@ -74,9 +96,12 @@ size_t onBody(char *data, size_t size, size_t count, void *user)
     auto *t = static_cast<Transfer *>(user);
     const size_t bytes = size * count;
     t->sinceActivity.restart();
-    // An error page is not the body asked for: nothing of it is kept.
-    if (t->status >= kFirstErrorStatus)
-        return bytes;
+    if (t->status != kOkStatus)
+        return 0;
+    if (curl_off_t(bytes) > t->maxBody - t->received) {
+        t->tooLarge = true;
+        return 0;
+    }
     if (t->stream->write(data, qint64(bytes)) != qint64(bytes)) {
         t->streamFailed = true;
         return 0;
@@ -171,6 +196,7 @@ void THttpClient::GetToStream()
 
     Transfer transfer;
     transfer.stream = BodyStream;
+    transfer.maxBody = curl_off_t(m_maxBodySize);
     CURL *e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, url.constData());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
@@ -209,13 +235,15 @@ void THttpClient::GetToStream()
     } idle{this, multi.get(), e};
 
     transfer.sinceActivity.start();
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     int running = 1;
     for (;;) {
         if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
             fail(QStringLiteral("Cannot run the download"));
         if (!running)
             break;
-        if (transfer.sinceActivity.elapsed() > m_stallTimeoutMs)
+        if (transfer.sinceActivity.elapsed() > m_stallTimeoutMs || sinceStart.elapsed() > m_deadlineMs)
             fail(QStringLiteral("Timed out"));
         curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
         // The GUI stays alive; it may ask for an abort meanwhile.
@@ -230,8 +258,10 @@ void THttpClient::GetToStream()
         if (message->msg == CURLMSG_DONE)
             result = message->data.result;
     }
-    if (transfer.status >= kFirstErrorStatus)
+    if (transfer.status != kOkStatus && transfer.status >= kFirstFinalStatus)
         throw EHttpException(transfer.statusLine, int(transfer.status));
+    if (transfer.tooLarge)
+        fail(QStringLiteral("The answer is larger than allowed"));
     if (transfer.streamFailed)
         fail(QStringLiteral("Cannot write the received data"));
     if (result != CURLE_OK)

@@ -35,6 +35,10 @@ class THttpClient : public QObject {
 public:
     static constexpr int kDefaultConnectTimeoutMs = 10'000;
     static constexpr int kDefaultStallTimeoutMs = 20'000;
+    // Time allowed for the whole download, so a server that trickles a
+    // byte now and then cannot keep it going for ever.
+    static constexpr int kDefaultDeadlineMs = 15 * 60'000;
+    static constexpr qint64 kDefaultMaxBodySize = 256 * 1024 * 1024;
     static constexpr int kNotCompletedStatus = 404;
 
     explicit THttpClient(QObject *parent = nullptr);
@@ -48,12 +52,14 @@ public:
     QString Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
 
     // Fetches URL into BodyStream and returns when the whole body has
-    // arrived. Throws EHttpException for a status of 400 or more (with
-    // that status; nothing of the error page is written), and with status
-    // 404 for: a refused, unresolvable or dropped connection, a time-out, a
-    // body shorter than its Content-Length, an empty body, a stream that
-    // refuses bytes, an abort, and a call while busy. Bytes already written
-    // to BodyStream stay there; the caller decides what to do with them.
+    // arrived. Only a 200 answer has a body: any other status (a redirect
+    // included) throws EHttpException with that status, and nothing of
+    // that answer is written. Throws with status 404 for: a refused,
+    // unresolvable or dropped connection, a stall, the deadline passed, a
+    // body shorter than its Content-Length, a body over the bound (by its
+    // announcement or by count), an empty body, a stream that refuses
+    // bytes, an abort, and a call while busy. Bytes already written to
+    // BodyStream stay there; the caller decides what to do with them.
     void GetToStream();
     // Makes a running GetToStream() throw as aborted; also done when the
     // application is asked to quit. Does nothing when idle.
@@ -65,6 +71,10 @@ public:
     // A download that receives no byte for this long fails; counted from
     // the start until the first byte, then between bytes.
     void setStallTimeout(int ms) { m_stallTimeoutMs = ms; }
+    // Time allowed for the whole download, from the call on.
+    void setDeadline(int ms) { m_deadlineMs = ms; }
+    // The largest body taken; a longer one fails the download.
+    void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -72,6 +82,8 @@ protected:
 private:
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_stallTimeoutMs = kDefaultStallTimeoutMs;
+    int m_deadlineMs = kDefaultDeadlineMs;
+    qint64 m_maxBodySize = kDefaultMaxBodySize;
     bool m_busy = false;
     bool m_abort = false;
 };

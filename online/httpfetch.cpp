@@ -232,6 +232,7 @@ bool configure(CURL *easy, const FetchRequest &request, const QByteArray &url, c
 std::optional<CURLcode> drive(CURLM *multi, Transfer &transfer)
 {
     const auto stallLimit = std::chrono::milliseconds(transfer.request.stallTimeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(transfer.request.deadlineMs);
     transfer.lastByte = Clock::now();
     for (;;) {
         if (transfer.link.stopRequested())
@@ -246,13 +247,16 @@ std::optional<CURLcode> drive(CURLM *multi, Transfer &transfer)
         }
         if (running == 0)
             return std::nullopt;
-        const auto idle = Clock::now() - transfer.lastByte;
-        if (idle >= stallLimit)
+        const auto now = Clock::now();
+        const auto idle = now - transfer.lastByte;
+        if (idle >= stallLimit || now >= deadline)
             return std::nullopt;
         // The poll ends on socket activity, on curl's own timers, on a
         // cancel (which wakes it) and at the latest when the stall limit
-        // is reached.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stallLimit - idle).count();
+        // or the deadline is reached.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::min<Clock::duration>(stallLimit - idle, deadline - now))
+                              .count();
         const int waitMs = int(std::clamp<std::int64_t>(left, 1, INT_MAX));
         if (curl_multi_poll(multi, nullptr, 0, waitMs, nullptr) != CURLM_OK)
             return std::nullopt;

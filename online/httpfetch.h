@@ -29,6 +29,7 @@ struct FetchRequest {
     bool useCache = false;
     int connectTimeoutMs = 0;
     int stallTimeoutMs = 0;
+    int deadlineMs = 0;
     std::int64_t maxBodySize = 0;
 };
 

@@ -53,6 +53,7 @@ void THTTPGet::Start()
     request.useCache = UseCache;
     request.connectTimeoutMs = m_connectTimeoutMs;
     request.stallTimeoutMs = m_stallTimeoutMs;
+    request.deadlineMs = m_deadlineMs;
     request.maxBodySize = m_maxBodySize;
 
     // The posted calls are bound to this object, so Qt drops any that are

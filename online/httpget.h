@@ -21,8 +21,8 @@ class FetchLink;
 // (no proxy, no redirects followed). It succeeds when it ends with a
 // non-empty body, whatever the HTTP status: an error page is delivered like
 // any other text, and status() tells it apart. An empty body, a refused or
-// timed-out connection, a dropped transfer, a body over maxBodySize() and a
-// cancel are failures.
+// timed-out connection, a stall, the deadline passed, a dropped transfer, a
+// body over maxBodySize() and a cancel are failures.
 //
 // Events run on the thread that owns the component, one at a time; none
 // reaches a component after it is destroyed.
@@ -35,6 +35,9 @@ public:
 
     static constexpr int kDefaultConnectTimeoutMs = 10'000;
     static constexpr int kDefaultStallTimeoutMs = 20'000;
+    // A whole fetch, so a server trickling a byte now and then cannot hold
+    // a worker (and the request it stands for) for ever.
+    static constexpr int kDefaultDeadlineMs = 60'000;
     static constexpr std::int64_t kDefaultMaxBodySize = 16 * 1024 * 1024;
 
     explicit THTTPGet(QObject *parent = nullptr);
@@ -99,6 +102,9 @@ public:
     // counted from its start until the first byte, then between bytes.
     int stallTimeout() const { return m_stallTimeoutMs; }
     void setStallTimeout(int ms) { m_stallTimeoutMs = ms; }
+    // Time allowed for the whole fetch, in milliseconds, from its start.
+    int deadline() const { return m_deadlineMs; }
+    void setDeadline(int ms) { m_deadlineMs = ms; }
     // The largest body accepted, in bytes; larger ones fail the fetch, also
     // when only the Content-Length announces more.
     std::int64_t maxBodySize() const { return m_maxBodySize; }
@@ -110,6 +116,7 @@ private:
 
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_stallTimeoutMs = kDefaultStallTimeoutMs;
+    int m_deadlineMs = kDefaultDeadlineMs;
     std::int64_t m_maxBodySize = kDefaultMaxBodySize;
     bool m_succeeded = false;
     int m_status = 0;

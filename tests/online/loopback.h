@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -33,13 +34,22 @@ inline int boundSocket(int &port)
 }
 
 // Serves one connection at a time: reads the request up to its blank line
-// and any body it announces, records it, sends the scripted answer, then
-// closes, or holds the connection silently until the client closes it.
+// and any body it announces, records it, sends the scripted answer (one
+// for every request, or one chosen by the request), then closes; or holds
+// the connection silently until the client closes it; or goes on sending
+// the tail chunk, every `tailIntervalMs` or as fast as the client takes it,
+// until the client closes.
 class Server {
 public:
-    enum class After { Close, Hold };
+    enum class After { Close, Hold, Stream };
+    using Responder = std::function<std::string(const std::string &request)>;
 
-    explicit Server(std::string answer, After after = After::Close) : m_answer(std::move(answer)), m_after(after)
+    explicit Server(std::string answer, After after = After::Close)
+        : Server([answer = std::move(answer)](const std::string &) { return answer; }, after)
+    {
+    }
+    explicit Server(Responder responder, After after = After::Close, std::string tail = {}, int tailIntervalMs = 0)
+        : m_responder(std::move(responder)), m_after(after), m_tail(std::move(tail)), m_tailIntervalMs(tailIntervalMs)
     {
         m_listen = boundSocket(m_port);
         if (::listen(m_listen, 4) != 0 || ::pipe2(m_stop, O_CLOEXEC) != 0)
@@ -117,13 +127,14 @@ private:
             const std::lock_guard lock(m_mutex);
             m_request = request;
         }
-        for (std::size_t sent = 0; sent < m_answer.size();) {
-            const ssize_t put = wait(client, POLLOUT) ? ::send(client, m_answer.data() + sent, m_answer.size() - sent,
-                                                               MSG_NOSIGNAL | MSG_DONTWAIT)
-                                                      : -1;
-            if (put < 0 && errno != EAGAIN)
+        if (!sendAll(client, m_responder(request)))
+            return;
+        while (m_after == After::Stream && sendAll(client, m_tail)) {
+            // Paced: wait out the interval, ending early only on a stop or
+            // when the client goes away.
+            pollfd fds[] = {{client, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+            if (m_tailIntervalMs > 0 && ::poll(fds, 2, m_tailIntervalMs) != 0)
                 return;
-            sent += put > 0 ? std::size_t(put) : 0;
         }
         while (m_after == After::Hold && wait(client, POLLIN)) {
             if (::recv(client, buffer, sizeof buffer, 0) <= 0) {
@@ -134,8 +145,23 @@ private:
         }
     }
 
-    const std::string m_answer;
+    bool sendAll(int client, const std::string &bytes) const
+    {
+        for (std::size_t sent = 0; sent < bytes.size();) {
+            const ssize_t put = wait(client, POLLOUT)
+                ? ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT)
+                : -1;
+            if (put < 0 && errno != EAGAIN)
+                return false;
+            sent += put > 0 ? std::size_t(put) : 0;
+        }
+        return true;
+    }
+
+    const Responder m_responder;
     const After m_after;
+    const std::string m_tail;
+    const int m_tailIntervalMs;
     int m_listen = -1;
     int m_stop[2] = {-1, -1};
     int m_port = 0;

@@ -219,6 +219,8 @@ TEST(httpgetFailure, EachFailureEndsInOnePromptError)
         bool timesOut;
     } rows[] = {
         {"connection refused", DeadPort::Kind::Refusing, "", After::Close, false},
+        // A byte every 20 ms never stalls: only the deadline ends it.
+        {"a trickle past the deadline", {}, kOk + "\r\n", After::Stream, true},
         {"connect never completes", DeadPort::Kind::Unanswered, "", After::Close, true},
         {"accepted, never answered", {}, "", After::Hold, true},
         {"answer stops midway", {}, kOk + "\r\nsome", After::Hold, true},
@@ -232,12 +234,16 @@ TEST(httpgetFailure, EachFailureEndsInOnePromptError)
         std::optional<DeadPort> dead;
         if (row.dead)
             dead.emplace(*row.dead);
+        else if (row.after == After::Stream)
+            server.emplace([answer = row.answer](const std::string &) { return answer; }, row.after, "x", 20);
         else
             server.emplace(row.answer, row.after);
         Record record;
         THTTPGet get;
         watch(get, record);
-        if (row.timesOut) {
+        if (row.after == After::Stream) {
+            get.setDeadline(kShortTimeoutMs);
+        } else if (row.timesOut) {
             get.setConnectTimeout(kShortTimeoutMs);
             get.setStallTimeout(kShortTimeoutMs);
         }
@@ -259,6 +265,7 @@ TEST(httpgetFailure, EachFailureEndsInOnePromptError)
     EXPECT_EQ(fresh.maxBodySize(), 16 * 1024 * 1024);
     EXPECT_EQ(fresh.connectTimeout(), 10'000);
     EXPECT_EQ(fresh.stallTimeout(), 20'000);
+    EXPECT_EQ(fresh.deadline(), 60'000);
 }
 
 TEST(httpgetFailure, BinaryDataRefusesABodyWithoutLength)
