@@ -115,9 +115,10 @@ public:
     void button_highscoresClick();
     void ViewHighScoreList1Click();
 
-    // Update check: asks the vendor server for its version text; a text
-    // that differs from versionText() shows panel_update. Equal texts, a
-    // failed fetch and an error status (400 or more) show nothing.
+    // Update check: asks the vendor server for its version text; a version
+    // newer than versionText() shows panel_update, naming it. An equal or
+    // older version, a text that is no version, a failed fetch and an error
+    // status (400 or more) show nothing.
     QString versionFileUrl() const;
     void CheckforUpdateNow1Click();
     void checkupdateDoneString(THTTPGet *sender, const QByteArray &result);
@@ -125,7 +126,8 @@ public:
     THTTPGet &checkupdate() { return *m_checkupdate; }
     // The update: hides the offer's buttons and runs the updater, whose
     // status texts appear in label_update. A successful start of the
-    // installer ends the process without saving anything.
+    // installer ends the process without saving anything; a failed update
+    // gives the offer its buttons back.
     void button_updateyesClick();
     void downloadit();
     TUpdater &updater() { return *m_updater; }

@@ -298,6 +298,9 @@ void Tmain::buildPanels(QWidget *board)
           true, pegcolors::shadowGrey(), Qt::AlignHCenter | Qt::AlignTop);
     label(update, QStringLiteral("Label29"), QStringLiteral("Would you like to update now?"), QRect(3, 46, 325, 20), 16,
           true, pegcolors::maroon(), Qt::AlignHCenter | Qt::AlignTop);
+    // Which version is on offer, between the question and the buttons.
+    label(update, QStringLiteral("label_updateversion"), QString(), QRect(1, 68, 327, 18), 13, false, Qt::black,
+          Qt::AlignHCenter | Qt::AlignTop);
     makePictureButton(update, QStringLiteral("button_updateyes"), QRect(27, 90, 126, 40), QStringLiteral("Continue"));
     makePictureButton(update, QStringLiteral("button_updatecancel"), QRect(171, 90, 126, 40), QStringLiteral("Cancel"));
     label(update, QStringLiteral("label_update"), QString(), QRect(1, 140, 327, 20), 16, false, Qt::black,

@@ -3,6 +3,7 @@
 #include "mainform.h"
 
 #include "controls.h"
+#include "dottedversion.h"
 #include "httpget.h"
 #include "imagecontrol.h"
 #include "taglabel.h"
@@ -32,6 +33,12 @@ void Tmain::buildUpdate()
     m_updater = std::make_unique<TUpdater>(m_vendorHost);
     m_updater->OnStatus = [this](const QString &text) {
         findControl<TagLabel>(this, QStringLiteral("label_update"))->setText(text);
+    };
+    // A failed update leaves the program as it was, so the offer stands
+    // again: the player may try once more or put it away.
+    m_updater->OnFailed = [this] {
+        findControl<QWidget>(this, QStringLiteral("button_updateyes"))->show();
+        findControl<QWidget>(this, QStringLiteral("button_updatecancel"))->show();
     };
 }
 
@@ -63,9 +70,18 @@ void Tmain::checkupdateDoneString(THTTPGet *sender, const QByteArray &result)
     // that is probably missing too.
     if (sender && sender->status() >= kFirstErrorStatus)
         return;
-    // Byte for byte: a trailing line break already makes the texts differ.
-    if (result == m_versionText.toUtf8())
+    // Only a newer version is offered: an old release, even one genuinely
+    // signed, must not be able to take a player back to its faults. A text
+    // that is no version at all (an error page, a portal's login form) is
+    // no offer either.
+    const std::optional<online::DottedVersion> offered = online::DottedVersion::parse(result.toStdString());
+    const std::optional<online::DottedVersion> own = online::DottedVersion::parse(m_versionText.toStdString());
+    if (!offered || !own || offered->compare(*own) <= 0)
         return;
+    const QString version = QString::fromStdString(offered->text());
+    m_updater->setOfferedVersion(version);
+    findControl<TagLabel>(this, QStringLiteral("label_updateversion"))
+        ->setText(QStringLiteral("Version %1 (you have %2)").arg(version, m_versionText));
     QWidget *offer = findControl<QWidget>(this, QStringLiteral("panel_update"));
     offer->show();
     offer->raise();

@@ -1,6 +1,7 @@
 // The self-update of the whole program against the real vendor server:
-// the offer, the download, the sample installer started with its silent
-// parameters, and what is left behind when the download fails.
+// the offer, the download, the sample installer published and signed by
+// the vendor's script and started with its silent parameters, and what is
+// left behind when the download fails or the installer is not signed.
 #include "mainform.h"
 #include "messageboxes.h"
 #include "program.h"
@@ -8,6 +9,7 @@
 #include "soundplayer.h"
 #include "taglabel.h"
 #include "tempfolder.h"
+#include "toolrun.h"
 #include "httpget.h"
 #include "launch.h"
 #include "updater.h"
@@ -23,7 +25,10 @@
 #include <memory>
 #include <optional>
 
-// PEGSQUARE_SAMPLE_INSTALLER: server/sample/pegsetup.sh, given by the target.
+// Given by the target: PEGSQUARE_SAMPLE_INSTALLER (server/sample/pegsetup.sh),
+// PEGSQUARE_PUBLISH_SCRIPT (server/sample/publish.sh), and
+// PEGSQUARE_BUILD_SECRET_KEY: the secret key of the pair this build made
+// for itself, or empty when the build was given the vendor's key.
 
 namespace {
 
@@ -33,6 +38,22 @@ std::string readAll(const std::filesystem::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+enum class Release { Signed, SignedByAnotherKey, Unsigned, VersionOnly };
+
+// A key pair made with minisign in `folder`; the public key's base64 line.
+std::string makeKeyPair(const std::filesystem::path &folder, const std::string &name)
+{
+    const std::filesystem::path pub = folder / (name + ".pub");
+    std::filesystem::remove(pub);
+    std::filesystem::remove(folder / (name + ".key"));
+    const ToolResult made =
+        runTool("minisign", "-G -W -p '" + pub.string() + "' -s '" + (folder / (name + ".key")).string() + "'");
+    EXPECT_EQ(made.status, 0) << made.err;
+    const std::string text = readAll(pub);
+    const std::size_t end = text.find_last_not_of('\n');
+    return text.substr(text.rfind('\n', end) + 1, end - text.rfind('\n', end));
 }
 
 class UpdateTest : public ::testing::Test {
@@ -55,12 +76,29 @@ protected:
     std::filesystem::path record() const { return serverFolder.path() / "ran.txt"; }
     std::filesystem::path content() const { return serverFolder.path() / "content"; }
 
-    // Publishes "1.0.2", and the sample installer when asked; starts the
-    // server and the program, whose first showing offers the update.
-    void startOffered(bool withInstaller)
+    // Publishes "1.0.2" and, as asked, the sample installer signed or not;
+    // starts the server and the program, whose first showing offers the
+    // update. The program trusts the build's own key, or, when the build
+    // was given the vendor's, a key made here.
+    void startOffered(Release release)
     {
-        writeFile(content() / "pegsquare" / "pegsquareversion.txt", "1.0.2");
-        if (withInstaller)
+        std::string secretKey = PEGSQUARE_BUILD_SECRET_KEY;
+        if (secretKey.empty()) {
+            trustedKey = makeKeyPair(serverFolder.path(), "trusted");
+            secretKey = (serverFolder.path() / "trusted.key").string();
+        }
+        if (release == Release::SignedByAnotherKey) {
+            makeKeyPair(serverFolder.path(), "other");
+            secretKey = (serverFolder.path() / "other.key").string();
+        }
+        if (release == Release::Signed || release == Release::SignedByAnotherKey) {
+            const ToolResult published = runTool(PEGSQUARE_PUBLISH_SCRIPT, "1.0.2 '" PEGSQUARE_SAMPLE_INSTALLER "' '"
+                                                     + secretKey + "' '" + content().string() + "'");
+            ASSERT_EQ(published.status, 0) << published.err;
+        } else {
+            writeFile(content() / "pegsquare" / "pegsquareversion.txt", "1.0.2");
+        }
+        if (release == Release::Unsigned)
             writeFile(content() / "pegsquare" / "pegsetup.exe", readAll(PEGSQUARE_SAMPLE_INSTALLER));
         server = std::make_unique<ServerProcess>(
             serverFolder.path(), std::vector<std::string>{"--port", "0", "--db", (serverFolder.path() / "s.db").string(),
@@ -73,6 +111,8 @@ protected:
         Tmain &w = program->mainWindow();
         w.updater().programPath = QString::fromStdString((folder() / "pegsquare").string());
         w.updater().Exit = [this](int status) { exitStatus = status; };
+        if (!trustedKey.empty())
+            w.updater().publicKey = QString::fromStdString(trustedKey);
         w.show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !w.checkupdate().isBusy(); }, kWaitMs));
         ASSERT_TRUE(control("panel_update")->isVisible());
@@ -83,6 +123,12 @@ protected:
     }
     QString statusLine() { return program->mainWindow().findChild<TagLabel *>(QStringLiteral("label_update"))->text(); }
     void clickYes() { QTest::mouseClick(control("button_updateyes"), Qt::LeftButton); }
+    // Keeps a picture of the window for a person to look at.
+    void screenshot(const char *name)
+    {
+        if (const QByteArray dir = qgetenv("PEG_SCREENSHOT_DIR"); !dir.isEmpty())
+            program->mainWindow().grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
+    }
 
     platform::SilentSoundPlayer sound;
     QTemporaryDir programFolder;
@@ -90,6 +136,7 @@ protected:
     std::unique_ptr<ServerProcess> server;
     std::unique_ptr<Program> program;
     QString host;
+    std::string trustedKey;
     QStringList messages;
     std::optional<int> exitStatus;
 };
@@ -97,11 +144,12 @@ protected:
 TEST_F(UpdateTest, TheInstallerRunsSilentlyAndTheProgramEndsWithoutSaving)
 {
     writeFile(folder() / "pegsquare.BAK", "an old backup");
-    startOffered(true);
+    startOffered(Release::Signed);
     QStringList seenAtLaunch;
     TUpdater &updater = program->mainWindow().updater();
     updater.Launch = [&](const QString &path, const QStringList &arguments) {
         seenAtLaunch << statusLine() << path;
+        screenshot("update-installing.png");
         return platform::launchDetached(path, arguments);
     };
     clickYes();
@@ -123,7 +171,7 @@ TEST_F(UpdateTest, TheInstallerRunsSilentlyAndTheProgramEndsWithoutSaving)
 
 TEST_F(UpdateTest, TheReceivedSizeIsShownBeforeInstalling)
 {
-    startOffered(true);
+    startOffered(Release::Signed);
     QStringList statuses;
     TUpdater &updater = program->mainWindow().updater();
     const auto show = updater.OnStatus;
@@ -140,7 +188,7 @@ TEST_F(UpdateTest, TheReceivedSizeIsShownBeforeInstalling)
 
 TEST_F(UpdateTest, AMissingInstallerAbortsAndTheProgramKeepsItsName)
 {
-    startOffered(false);
+    startOffered(Release::VersionOnly);
     bool launched = false;
     program->mainWindow().updater().Launch = [&](const QString &, const QStringList &) { return launched = true; };
     clickYes();
@@ -151,16 +199,18 @@ TEST_F(UpdateTest, AMissingInstallerAbortsAndTheProgramKeepsItsName)
     EXPECT_FALSE(std::filesystem::exists(folder() / "pegsquare.BAK"));
     EXPECT_FALSE(std::filesystem::exists(folder() / "pegsetup.exe"));
     EXPECT_TRUE(messages.isEmpty());
-    // Still running: the panel stays, without buttons, and the game goes on.
+    // Still running: the offer stands again, with its buttons, and the game
+    // goes on.
     EXPECT_TRUE(control("panel_update")->isVisible());
-    EXPECT_FALSE(control("button_updateyes")->isVisible());
+    EXPECT_TRUE(control("button_updateyes")->isVisible());
+    EXPECT_TRUE(control("button_updatecancel")->isVisible());
     program->mainWindow().button_startClick();
     EXPECT_TRUE(program->mainWindow().gameInProgress());
 }
 
 TEST_F(UpdateTest, AnInstallerThatCannotStartGivesTheMessageAndTheNameBack)
 {
-    startOffered(true);
+    startOffered(Release::Signed);
     program->mainWindow().updater().Launch = [](const QString &, const QStringList &) { return false; };
     clickYes();
     EXPECT_EQ(messages, QStringList{QStringLiteral("There was an error in the update process. Please download "
@@ -170,6 +220,47 @@ TEST_F(UpdateTest, AnInstallerThatCannotStartGivesTheMessageAndTheNameBack)
     EXPECT_EQ(statusLine(), QStringLiteral("Installing"));
     EXPECT_EQ(readAll(folder() / "pegsquare"), "the running program");
     EXPECT_FALSE(std::filesystem::exists(folder() / "pegsquare.BAK"));
+    // No executable is left behind for anyone to start later.
+    EXPECT_FALSE(std::filesystem::exists(folder() / "pegsetup.exe"));
+}
+
+TEST_F(UpdateTest, AnInstallerWithoutOurSignatureIsNeverRun)
+{
+    const struct {
+        const char *name;
+        Release release;
+        const char *screenshot;
+    } rows[] = {
+        {"unsigned", Release::Unsigned, "update-unsigned.png"},
+        {"signed with another key", Release::SignedByAnotherKey, "update-other-key.png"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        startOffered(row.release);
+        bool launched = false;
+        program->mainWindow().updater().Launch = [&](const QString &, const QStringList &) { return launched = true; };
+        // The message box is modal in the real program: the picture is
+        // taken while it would be showing.
+        setMessageBoxHandler([&](const QString &message) {
+            messages << message;
+            screenshot(row.screenshot);
+        });
+        clickYes();
+        EXPECT_FALSE(launched);
+        EXPECT_FALSE(exitStatus);
+        EXPECT_EQ(messages, QStringList{QStringLiteral("The update could not be verified. Please download "
+                                                       "PEGSQUARE manually from http://")
+                                        + host + QLatin1Char('.')});
+        EXPECT_EQ(readAll(folder() / "pegsquare"), "the running program");
+        EXPECT_FALSE(std::filesystem::exists(folder() / "pegsquare.BAK"));
+        EXPECT_FALSE(std::filesystem::exists(folder() / "pegsetup.exe"));
+        EXPECT_EQ(statusLine(), QStringLiteral("Update not verified"));
+        EXPECT_TRUE(control("button_updateyes")->isVisible());
+        program.reset();
+        server.reset();
+        messages.clear();
+        std::filesystem::remove_all(content());
+    }
 }
 
 } // namespace
