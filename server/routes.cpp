@@ -43,6 +43,16 @@ void addNoCache(Reply &reply)
     reply.headers.emplace_back("Cache-Control", "no-cache");
 }
 
+// A published text exactly as it stands, never from a cache: a version text
+// or a signature of the last release would not match the files beside it.
+Reply publishedText(std::string text)
+{
+    Reply reply = textReply(200, "");
+    reply.body = std::move(text);
+    addNoCache(reply);
+    return reply;
+}
+
 } // namespace
 
 Routes::Routes(ScoreTable &table, PublishedContent content, std::string site)
@@ -143,18 +153,10 @@ Reply Routes::versionText() const
 {
     TextLookup version = m_content.versionText();
     switch (version.state) {
-    case Published::Yes: {
-        Reply reply = textReply(200, "");
-        reply.body = std::move(version.text);
-        addNoCache(reply);
-        return reply;
-    }
-    case Published::No: {
-        Reply reply = textReply(200, "");
-        reply.body = PEGSQUARE_VERSION;
-        addNoCache(reply);
-        return reply;
-    }
+    case Published::Yes:
+        return publishedText(std::move(version.text));
+    case Published::No:
+        return publishedText(PEGSQUARE_VERSION);
     case Published::Failed:
         break;
     }
@@ -183,14 +185,8 @@ Reply Routes::signature() const
 {
     TextLookup signature = m_content.signature();
     switch (signature.state) {
-    case Published::Yes: {
-        Reply reply = textReply(200, "");
-        reply.body = std::move(signature.text);
-        // A cached signature from the last release would fail against the
-        // new installer, and the game would refuse an honest update.
-        addNoCache(reply);
-        return reply;
-    }
+    case Published::Yes:
+        return publishedText(std::move(signature.text));
     case Published::No:
         return textReply(404, "No installer signature has been published yet.");
     case Published::Failed:
