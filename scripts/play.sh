@@ -44,6 +44,12 @@ if [[ "$vendor" =~ ^127\.0\.0\.1:([0-9]+)$ && -x "$server" ]]; then
     server_pid=$!
     if read -r -t 15 -u "$ready" line && [[ "$line" == *"listening on"* ]]; then
         echo "$line (access log: $data/access.log)"
+        # This build trusts the key pair of its own build folder, so an
+        # update signed with it can be tried against the local server.
+        if [[ -f build/update-key/pegsquare.key ]]; then
+            echo "To try the update: server/sample/publish.sh 1.0.2 server/sample/pegsetup.sh" \
+                "build/update-key/pegsquare.key $data/content, then Help > Check for Update Now."
+        fi
     else
         echo "The local vendor server did not start; the game runs without its online list." >&2
         echo "Its last messages ($data/access.log):" >&2
