@@ -1,6 +1,7 @@
 #include "scorecheck.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -47,12 +48,63 @@ bool isControl(char32_t c)
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
 }
 
-// Spaces of every script, and the invisible characters that would make a
-// name look empty on the list.
+// Spaces of every script, which are fine between letters but would make a
+// name of nothing else look empty on the list.
 bool isBlank(char32_t c)
 {
-    return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) || c == 0x202F
-        || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+    return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F
+        || c == 0x205F || c == 0x2800 || c == 0x3000;
+}
+
+// Characters that show nothing themselves or reorder the text around them.
+// In a name on the public list they would let one player pass for another
+// (an invisible mark makes a second "Robin"), make a name look empty, or
+// make it read as other text than it holds (after U+202E, "62/8/21" reads
+// "12/8/26").
+bool isInvisibleOrDirectional(char32_t c)
+{
+    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
+    return c == 0x00AD                 // soft hyphen
+        || c == 0x034F                 // combining grapheme joiner
+        || c == 0x061C                 // Arabic letter mark
+        || in(0x115F, 0x1160)          // Hangul fillers
+        || in(0x17B4, 0x17B5)          // Khmer inherent vowels
+        || in(0x180B, 0x180F)          // Mongolian variation selectors and vowel separator
+        || in(0x200B, 0x200F)          // zero-width space, joiners, direction marks
+        || in(0x2028, 0x202E)          // line and paragraph separators, direction embeddings
+        || in(0x2060, 0x206F)          // word joiner, invisible operators, direction isolates
+        || c == 0x3164                 // Hangul filler
+        || in(0xFE00, 0xFE0F)          // variation selectors
+        || c == 0xFEFF                 // zero-width no-break space
+        || c == 0xFFA0                 // halfwidth Hangul filler
+        || in(0xFFF9, 0xFFFB)          // interlinear annotation marks
+        || in(0x1BCA0, 0x1BCA3)        // shorthand format controls
+        || in(0x1D173, 0x1D17A)        // musical formatting marks
+        || in(0xE0000, 0xE007F)        // tag characters
+        || in(0xE0100, 0xE01EF);       // variation selectors supplement
+}
+
+// The game takes its date separator from the player's locale, and the
+// Arabic short date format puts a right-to-left mark before each slash, so
+// games there send the mark alone as the separator: "12<RLM>8<RLM>26". A
+// lone mark between digits is still taken; the digits of the date, in its
+// own cell of the list, are all it can reorder.
+bool isDirectionMark(char32_t c)
+{
+    return c == 0x200E || c == 0x200F || c == 0x061C;
+}
+
+std::string codePointName(char32_t c)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+    return text;
+}
+
+std::string invisibleProblem(const char *field, char32_t c)
+{
+    return std::string("The ") + field + " holds " + codePointName(c)
+        + ", a character that is invisible or changes the direction of the text.";
 }
 
 bool isDigit(char c)
@@ -131,6 +183,8 @@ std::string nameProblem(std::string_view name)
             return "The name is not valid UTF-8 text.";
         if (isControl(*c))
             return "The name holds a control character.";
+        if (isInvisibleOrDirectional(*c))
+            return invisibleProblem("name", *c);
         if (++count > kMaxNameCodePoints)
             return "The name is longer than " + std::to_string(kMaxNameCodePoints) + " characters.";
         onlyBlanks = onlyBlanks && isBlank(*c);
@@ -143,6 +197,17 @@ std::string nameProblem(std::string_view name)
 std::string dateProblem(std::string_view date)
 {
     constexpr const char *kShape = "The date must be month, day and a two-digit year, such as 12/8/26.";
+    // Looked for anywhere, not only where a separator stands, so the
+    // reason is the real one; text that is not UTF-8 is left to the shape check.
+    for (std::size_t at = 0; at < date.size();) {
+        const std::size_t start = at;
+        const auto c = nextCodePoint(date, at);
+        if (!c)
+            break;
+        const bool betweenDigits = start > 0 && isDigit(date[start - 1]) && at < date.size() && isDigit(date[at]);
+        if (isInvisibleOrDirectional(*c) && !(isDirectionMark(*c) && betweenDigits))
+            return invisibleProblem("date", *c);
+    }
     std::size_t at = 0;
     const int month = readNumber(date, at, 2);
     if (month < 0)

@@ -18,11 +18,14 @@ struct ScoreCheck {
 };
 
 // Why `name` is no good, or an empty text when it is: valid UTF-8 of 1 to 32
-// code points without control characters and not only blanks.
+// code points without control, invisible or direction-changing characters
+// and not only blanks.
 std::string nameProblem(std::string_view name);
 
 // Why `date` is no good, or an empty text when it is: month, day and
-// two-digit year of a real calendar date with one separator used twice.
+// two-digit year of a real calendar date with one separator used twice, and
+// nothing invisible or direction-changing in it but a lone direction mark as
+// the separator (what games in Arabic locales send).
 std::string dateProblem(std::string_view date);
 
 // Checks the three decoded fields of a posting.

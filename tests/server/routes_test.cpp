@@ -45,6 +45,7 @@ struct PostingRow {
     const char *name;
     std::string query;
     std::optional<Stored> stored; // nullopt: refused with 400, nothing stored
+    const char *says = nullptr;   // what a refusal must name, when it matters
 };
 
 void checkPostings(const std::vector<PostingRow> &rows)
@@ -58,6 +59,9 @@ void checkPostings(const std::vector<PostingRow> &rows)
         if (!row.stored) {
             EXPECT_EQ(reply.status, 400) << row.name;
             EXPECT_EQ(scores.size(), before) << row.name;
+            if (row.says) {
+                EXPECT_NE(reply.body.find(row.says), std::string::npos) << row.name << ": " << reply.body;
+            }
             continue;
         }
         EXPECT_EQ(reply.status, 200) << row.name << ": " << reply.body;
@@ -129,6 +133,55 @@ TEST(serverRoutes, PostingsAreCheckedBeforeAnythingIsStored)
         {"four-digit year", posting("Al", "12/8/2026"), std::nullopt},
         {"control separator", posting("Al", "12%098%0926"), std::nullopt},
         {"empty date", posting("Al", ""), std::nullopt},
+    });
+}
+
+TEST(serverRoutes, NamesAndDatesShowEveryCharacterTheyHold)
+{
+    // Invisible and direction-changing characters would let a name pass for
+    // another on the list, look empty, or turn the rest of its row around.
+    const auto refused = [](const char *name, std::string query, const char *says) {
+        return PostingRow{name, std::move(query), std::nullopt, says};
+    };
+    const auto kept = [](const char *name, const std::string &escaped, const std::string &typed) {
+        return PostingRow{name, posting(escaped), Stored{typed, 50, "12/8/26"}};
+    };
+    checkPostings({
+        refused("zero-width space", posting("Rob%E2%80%8Bin"), "name holds U+200B"),
+        refused("right-to-left mark", posting("Al%E2%80%8F"), "name holds U+200F"),
+        refused("right-to-left override", posting("%E2%80%AE62/8/21"), "name holds U+202E"),
+        refused("left-to-right embedding", posting("%E2%80%AAAl"), "name holds U+202A"),
+        refused("paragraph separator", posting("a%E2%80%A9b"), "name holds U+2029"),
+        refused("word joiner", posting("a%E2%81%A0b"), "name holds U+2060"),
+        refused("first strong isolate", posting("a%E2%81%A8b"), "name holds U+2068"),
+        refused("pop directional isolate", posting("a%E2%81%A9"), "name holds U+2069"),
+        refused("byte order mark", posting("%EF%BB%BFAl"), "name holds U+FEFF"),
+        refused("soft hyphen", posting("Ro%C2%ADbin"), "name holds U+00AD"),
+        refused("combining grapheme joiner", posting("a%CD%8F"), "name holds U+034F"),
+        refused("Arabic letter mark", posting("a%D8%9C"), "name holds U+061C"),
+        refused("Hangul filler", posting("%E3%85%A4"), "name holds U+3164"),
+        refused("halfwidth Hangul filler", posting("a%EF%BE%A0"), "name holds U+FFA0"),
+        refused("Mongolian vowel separator", posting("a%E1%A0%8Eb"), "name holds U+180E"),
+        refused("variation selector", posting("a%EF%B8%8F"), "name holds U+FE0F"),
+        refused("variation selector of the last plane", posting("a%F3%A0%84%80"), "name holds U+E0100"),
+        refused("tag letter", posting("a%F3%A0%81%81"), "name holds U+E0041"),
+        // What a game in an Arabic locale sends: a right-to-left mark alone as the separator.
+        {"direction mark as the date separator", posting("Al", "12%E2%80%8F8%E2%80%8F26"),
+         Stored{"Al", 50, "12\u200F8\u200F26"}},
+        refused("direction mark beside the separator", posting("Al", "12%E2%80%8F/8%E2%80%8F/26"),
+                "date holds U+200F"),
+        refused("override as the date separator", posting("Al", "12%E2%80%AE8%E2%80%AE26"), "date holds U+202E"),
+        refused("override before the date", posting("Al", "%E2%80%AE12/8/26"), "date holds U+202E"),
+        refused("zero-width space after the date", posting("Al", "12/8/26%E2%80%8B"), "date holds U+200B"),
+        kept("accented letters", "Zo%C3%AB%20%C3%86r%C3%B8", "Zoë Ærø"),
+        kept("combining accent", "Jose%CC%81", "Jose\u0301"),
+        kept("no-break and narrow spaces between words", "a%C2%A0b%E2%80%AFc", "a\u00A0b\u202Fc"),
+        kept("hair space, the last visible space", "a%E2%80%8Ab", "a\u200Ab"),
+        kept("hyphen, just past the direction marks", "a%E2%80%90b", "a\u2010b"),
+        kept("Arabic letters", "%D8%B9%D9%84%D9%8A", "علي"),
+        kept("Hebrew letters", "%D7%A9%D7%A8%D7%94", "שרה"),
+        kept("emoji", "Al%F0%9F%98%80", "Al\U0001F600"),
+        refused("only Braille blanks", posting("%E2%A0%80%E2%A0%80"), "only blanks"),
     });
 }
 
