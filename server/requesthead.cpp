@@ -36,6 +36,30 @@ std::string_view headerValue(std::string_view line)
     return colon == std::string_view::npos ? std::string_view() : trimmed(line.substr(colon + 1));
 }
 
+// Appends the request line `line` (without its line end), with blanks
+// inside the target written as %20; true when it had any.
+bool appendRequestLine(std::string &out, std::string_view line)
+{
+    const std::size_t methodEnd = line.find(' ');
+    const std::size_t versionAt = line.rfind(kHttpVersionStart);
+    const bool blanksInTarget = methodEnd != std::string_view::npos && versionAt != std::string_view::npos
+        && versionAt > methodEnd + 1
+        && line.substr(methodEnd + 1, versionAt - methodEnd - 1).find(' ') != std::string_view::npos;
+    if (!blanksInTarget) {
+        out.append(line);
+        return false;
+    }
+    out.append(line.substr(0, methodEnd + 1));
+    for (char c : line.substr(methodEnd + 1, versionAt - methodEnd - 1)) {
+        if (c == ' ')
+            out += "%20";
+        else
+            out += c;
+    }
+    out.append(line.substr(versionAt));
+    return true;
+}
+
 } // namespace
 
 HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits)
@@ -59,9 +83,14 @@ HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits)
     std::size_t at = lineEnd + 1;
     const std::size_t headersStart = at;
     std::size_t lines = 0;
+    // A bare LF is counted as the CR LF it becomes when the head is mended,
+    // so the bounds hold for the head httplib reads, whichever end was sent.
+    std::size_t bareEnds = 0;
     for (;;) {
         const std::size_t end = bytes.find('\n', at);
-        const std::size_t seen = (end == std::string_view::npos ? bytes.size() : end + 1) - headersStart;
+        const bool bare = end != std::string_view::npos && bytes[end - 1] != '\r'; // end >= at >= 1
+        const std::size_t seen =
+            (end == std::string_view::npos ? bytes.size() : end + 1) - headersStart + bareEnds + (bare ? 1 : 0);
         if (seen > limits.maxHeaderBytes + kCrLf.size()) {
             scan.state = HeadState::HeadersTooLarge;
             return scan;
@@ -70,7 +99,8 @@ HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits)
             return scan;
         const std::string_view line = bytes.substr(at, end + 1 - at);
         at = end + 1;
-        if (line == kCrLf) {
+        bareEnds += bare ? 1 : 0;
+        if (line == kCrLf || line == "\n") {
             scan.state = HeadState::Complete;
             scan.length = at;
             scan.wantsClose = scan.wantsClose || (http10 && !keepAlive);
@@ -94,46 +124,33 @@ HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits)
 
 std::optional<std::string> mendRequestHead(std::string_view head)
 {
-    const std::size_t lineEnd = head.find('\n');
-    if (lineEnd == std::string_view::npos)
-        return std::nullopt;
-    const std::string_view requestLine = head.substr(0, lineEnd + 1);
-    const std::size_t methodEnd = requestLine.find(' ');
-    const std::size_t versionAt = requestLine.rfind(kHttpVersionStart);
-    const bool blanksInTarget = methodEnd != std::string_view::npos && versionAt != std::string_view::npos
-        && versionAt > methodEnd + 1
-        && requestLine.substr(methodEnd + 1, versionAt - methodEnd - 1).find(' ') != std::string_view::npos;
-
-    bool hasRange = false;
-    for (std::size_t at = lineEnd + 1; at < head.size();) {
-        const std::size_t end = std::min(head.find('\n', at), head.size() - 1);
-        hasRange = hasRange || sameNameIgnoringCase(headerName(head.substr(at, end + 1 - at)), "Range");
-        at = end + 1;
-    }
-    if (!blanksInTarget && !hasRange)
-        return std::nullopt;
-
     std::string mended;
     mended.reserve(head.size() + 32);
-    if (blanksInTarget) {
-        mended.append(requestLine.substr(0, methodEnd + 1));
-        for (char c : requestLine.substr(methodEnd + 1, versionAt - methodEnd - 1)) {
-            if (c == ' ')
-                mended += "%20";
-            else
-                mended += c;
-        }
-        mended.append(requestLine.substr(versionAt));
-    } else {
-        mended.append(requestLine);
-    }
-    for (std::size_t at = lineEnd + 1; at < head.size();) {
-        const std::size_t end = std::min(head.find('\n', at), head.size() - 1);
-        const std::string_view line = head.substr(at, end + 1 - at);
-        if (!sameNameIgnoringCase(headerName(line), "Range"))
+    bool changed = false;
+    bool requestLine = true;
+    for (std::size_t at = 0; at < head.size();) {
+        const std::size_t end = head.find('\n', at);
+        std::string_view line = head.substr(at, end == std::string_view::npos ? end : end - at);
+        at = end == std::string_view::npos ? head.size() : end + 1;
+        const bool ended = end != std::string_view::npos;
+        if (ended && line.ends_with('\r'))
+            line.remove_suffix(1);
+        else if (ended)
+            changed = true; // a bare LF, which httplib would not take for a line end
+        if (requestLine) {
+            requestLine = false;
+            changed = appendRequestLine(mended, line) || changed;
+        } else if (sameNameIgnoringCase(headerName(line), "Range")) {
+            changed = true;
+            continue;
+        } else {
             mended.append(line);
-        at = end + 1;
+        }
+        if (ended)
+            mended.append(kCrLf);
     }
+    if (!changed)
+        return std::nullopt;
     return mended;
 }
 

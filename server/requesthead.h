@@ -24,13 +24,15 @@ struct HeadScan {
 };
 
 // Looks at the bytes received so far for one request head ending in a
-// CR LF blank line (as httplib requires) and measures it against `limits`.
+// blank line and measures it against `limits`. Lines may end in CR LF or in
+// a bare LF, as some clients send; a bare LF is measured as a CR LF.
 HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits);
 
 // The complete head `head` as httplib should read it, or nullopt when it
-// needs no change: blanks inside the target, which the game sends unescaped
-// in names, become %20, and Range lines are dropped because httplib would
-// answer them with status 200 and a cut body.
+// needs no change: every line ends in CR LF, which httplib requires; blanks
+// inside the target, which the game sends unescaped in names, become %20;
+// and Range lines are dropped because httplib would answer them with status
+// 200 and a cut body.
 std::optional<std::string> mendRequestHead(std::string_view head);
 
 // The method and target of a (possibly cut) request line, for the log.

@@ -135,7 +135,7 @@ TEST(serverProcess, EveryRouteAnswersOverTheWire)
     }
 }
 
-TEST(serverProcess, OversizedHeadsAreRefused)
+TEST(serverProcess, HeadsAreBoundedAndBareLineFeedsEndLines)
 {
     ServerFolder where;
     ServerProcess server(where.folder.path(), where.arguments());
@@ -156,6 +156,8 @@ TEST(serverProcess, OversizedHeadsAreRefused)
                                                      "GET /nope HTTP/1.1",
          200},
         {"still serving", gameRequest("/"), 200},
+        {"bare LF line ends, a blank in the name",
+         "GET /cgi-bin/pegsquare.cgi?name=Lf Jo&date=1/2/26&score=3 HTTP/1.0\nHost: x\n\n", 200},
     };
     for (const auto &row : rows) {
         Response response = askServer(port, row.request);

@@ -11,6 +11,14 @@ std::string headWith(const std::string &headers, const std::string &line = "GET 
     return line + "\r\n" + headers + "\r\n";
 }
 
+// `head` with every CR LF written as a bare LF.
+std::string bareLf(std::string head)
+{
+    for (std::size_t at = head.find("\r\n"); at != std::string::npos; at = head.find("\r\n", at))
+        head.erase(at, 1);
+    return head;
+}
+
 TEST(serverHead, ScanMeasuresTheHeadBeforeHttplibReadsIt)
 {
     const HeadLimits limits; // 4096-byte line, 8192 header bytes, 64 lines
@@ -41,6 +49,18 @@ TEST(serverHead, ScanMeasuresTheHeadBeforeHttplibReadsIt)
         {"HTTP/1.0 closes", headWith("", "GET / HTTP/1.0"), HeadState::Complete, false, true},
         {"HTTP/1.0 keep-alive", headWith("Connection: Keep-Alive\r\n", "GET / HTTP/1.0"), HeadState::Complete},
         {"HTTP/1.1 close", headWith("Connection: close\r\n"), HeadState::Complete, false, true},
+        {"bare LF line ends", bareLf(headWith("Host: x\r\nContent-Length: 5\r\n")), HeadState::Complete, true},
+        {"bare LF blank line after CR LF lines", "GET / HTTP/1.1\r\nHost: x\r\n\n", HeadState::Complete},
+        {"CR LF blank line after bare LF lines", "GET / HTTP/1.1\nHost: x\n\r\n", HeadState::Complete},
+        {"bare LF, not ended yet", "GET / HTTP/1.1\nHost: x\n", HeadState::Incomplete},
+        {"bare LF, HTTP/1.0 closes", bareLf(headWith("", "GET / HTTP/1.0")), HeadState::Complete, false, true},
+        {"bare LF, longest request line", bareLf(headWith("", longest)), HeadState::Complete},
+        {"bare LF, request line one byte too long", bareLf(headWith("", longest + "a")),
+         HeadState::RequestLineTooLong},
+        {"header bytes at the bound", headWith("X: " + std::string(8190 - 3, 'b') + "\r\n"), HeadState::Complete},
+        // Mended to CR LF, it would be one byte over.
+        {"bare LF, header bytes one past the bound", bareLf(headWith("X: " + std::string(8191 - 3, 'b') + "\r\n")),
+         HeadState::HeadersTooLarge},
     };
     for (const Row &row : rows) {
         const HeadScan scan = scanRequestHead(row.bytes, limits);
@@ -69,6 +89,11 @@ TEST(serverHead, MendEscapesBlanksInTheTargetAndDropsRanges)
         {"range dropped", headWith("Host: x\r\nrange: bytes=0-1\r\nAccept: */*\r\n"),
          headWith("Host: x\r\nAccept: */*\r\n")},
         {"no version left alone", "GET /a b\r\n\r\n", std::nullopt},
+        {"bare LF line ends become CR LF", bareLf(headWith("Host: x\r\n")), headWith("Host: x\r\n")},
+        {"mixed line ends become CR LF", "GET / HTTP/1.1\nHost: x\r\nAccept: */*\n\r\n",
+         headWith("Host: x\r\nAccept: */*\r\n")},
+        {"bare LF with blanks and a range", bareLf(headWith("Range: bytes=0-1\r\nHost: x\r\n", "GET /p?n=a b HTTP/1.0")),
+         headWith("Host: x\r\n", "GET /p?n=a%20b HTTP/1.0")},
     };
     for (const Row &row : rows)
         EXPECT_EQ(mendRequestHead(row.head), row.mended) << row.name;
