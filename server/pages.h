@@ -19,6 +19,8 @@ constexpr std::string_view kVersionPath = "/pegsquare/pegsquareversion.txt";
 constexpr std::string_view kInstallerPath = "/pegsquare/pegsetup.exe";
 // The installer's minisign signature; the game runs no installer without it.
 constexpr std::string_view kSignaturePath = "/pegsquare/pegsetup.exe.minisig";
+// For monitors and load balancers: "ok" while the score database answers.
+constexpr std::string_view kHealthPath = "/healthz";
 
 // Every page links to the others by whole address (`site` + path, where
 // `site` is e.g. "http://www.example.com" without a trailing slash): the game

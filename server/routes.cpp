@@ -82,6 +82,8 @@ Reply Routes::handle(const RouteRequest &request)
         return installer();
     if (path == kSignaturePath)
         return signature();
+    if (path == kHealthPath)
+        return health();
     if (path == kHomePath) {
         const InstallerLookup published = m_content.installer();
         return htmlReply(homePage(published.state == Published::Yes, m_site));
@@ -147,6 +149,21 @@ void Routes::forgetScoreList()
     std::lock_guard lock(m_cacheMutex);
     ++m_generation;
     m_scoreList.reset();
+}
+
+Reply Routes::health()
+{
+    Reply reply;
+    try {
+        m_table.probe();
+        reply = textReply(200, "ok");
+    } catch (const StoreError &error) {
+        reply = textReply(503, "The score database is not answering.");
+        reply.problem = error.what();
+    }
+    // A cached "ok" would hide an outage from the monitor asking.
+    addNoCache(reply);
+    return reply;
 }
 
 Reply Routes::versionText() const

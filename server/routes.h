@@ -57,6 +57,7 @@ private:
     Reply versionText() const;
     Reply installer() const;
     Reply signature() const;
+    Reply health();
     void forgetScoreList();
 
     ScoreTable &m_table;

@@ -33,7 +33,7 @@ private:
 };
 
 // The score table the routes use; one implementation per kind of database.
-// Both calls may come from many threads at once.
+// Every call may come from many threads at once.
 class ScoreTable {
 public:
     virtual ~ScoreTable() = default;
@@ -41,4 +41,7 @@ public:
     virtual StoredScore addScore(const NewScore &score) = 0;
     // The best `count` scores, highest first, ties by earlier receipt; throws StoreError.
     virtual std::vector<StoredScore> bestScores(int count) = 0;
+    // Runs a query that costs next to nothing but still reads the table, so a
+    // health check can tell whether postings would be stored; throws StoreError.
+    virtual void probe() = 0;
 };

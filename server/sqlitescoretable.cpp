@@ -98,6 +98,7 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path)
     m_insert = prepare("INSERT INTO scores (name, score, played, received_at) VALUES (?1, ?2, ?3, ?4)");
     m_best = prepare("SELECT name, score, played, received_at, id FROM scores"
                      " ORDER BY score DESC, id ASC LIMIT ?1");
+    m_probe = prepare("SELECT 1 FROM scores LIMIT 1");
 }
 
 SqliteScoreTable::~SqliteScoreTable() = default;
@@ -139,6 +140,17 @@ std::vector<StoredScore> SqliteScoreTable::bestScores(int count)
     if (stepped != SQLITE_DONE)
         fail("read the best scores", stepped);
     return scores;
+}
+
+void SqliteScoreTable::probe()
+{
+    std::lock_guard lock(m_mutex);
+    sqlite3_stmt *probe = m_probe.get();
+    ResetOnExit reset{probe};
+    // No row is as good an answer as one: a new server has no scores yet.
+    const int stepped = sqlite3_step(probe);
+    if (stepped != SQLITE_ROW && stepped != SQLITE_DONE)
+        fail("read the score table", stepped);
 }
 
 void SqliteScoreTable::execute(const char *sql)

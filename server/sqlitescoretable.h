@@ -20,6 +20,7 @@ public:
 
     StoredScore addScore(const NewScore &score) override;
     std::vector<StoredScore> bestScores(int count) override;
+    void probe() override;
 
 private:
     struct DbCloser {
@@ -39,4 +40,5 @@ private:
     Db m_db;
     Statement m_insert;
     Statement m_best;
+    Statement m_probe;
 };

@@ -101,6 +101,8 @@ TEST(serverProcess, EveryRouteAnswersOverTheWire)
         {"version", "GET", "/pegsquare/pegsquareversion.txt", 200, "text/plain; charset=utf-8", "9.9.9\n"},
         {"installer", "GET", "/pegsquare/pegsetup.exe", 200, "application/octet-stream", installer},
         {"installer, HEAD", "HEAD", "/pegsquare/pegsetup.exe", 200, "application/octet-stream", ""},
+        {"health", "GET", "/healthz", 200, "text/plain; charset=utf-8", "ok\n"},
+        {"health, HEAD", "HEAD", "/healthz", 200, "text/plain; charset=utf-8", ""},
         {"unknown path", "GET", "/nope", 404, "text/plain; charset=utf-8", "nothing"},
         {"POST", "POST", "/", 405, "text/plain; charset=utf-8", "GET and HEAD"},
         {"unknown method", "BREW", "/", 405, "text/plain; charset=utf-8", "GET and HEAD"},

@@ -5,6 +5,7 @@
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <optional>
@@ -342,6 +343,39 @@ TEST(serverRoutes, OtherPathsAndMethodsAreRefused)
         EXPECT_EQ(bench.all().size(), row.stored ? 1u : 0u) << row.name;
         if (row.status == 405) {
             EXPECT_EQ(reply.headers, (decltype(reply.headers){{"Allow", "GET, HEAD"}})) << row.name;
+        }
+    }
+}
+
+TEST(serverRoutes, HealthSaysWhetherTheDatabaseAnswers)
+{
+    struct Row {
+        const char *name;
+        const char *otherProgramRuns; // SQL run on the database by another connection first, or nullptr
+        int status;
+        std::string body;
+    };
+    const Row rows[] = {
+        {"new database without scores", nullptr, 200, "ok\n"},
+        {"scores table dropped", "DROP TABLE scores", 503, "The score database is not answering.\n"},
+    };
+    for (const Row &row : rows) {
+        RouteBench bench;
+        if (row.otherProgramRuns) {
+            sqlite3 *other = nullptr;
+            ASSERT_EQ(sqlite3_open((bench.folder.path() / "scores.db").c_str(), &other), SQLITE_OK) << row.name;
+            const int ran = sqlite3_exec(other, row.otherProgramRuns, nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            ASSERT_EQ(ran, SQLITE_OK) << row.name;
+        }
+        for (const char *method : {"GET", "HEAD"}) {
+            const Reply reply = bench.get("/healthz", method);
+            EXPECT_EQ(reply.status, row.status) << row.name << ", " << method;
+            EXPECT_EQ(reply.body, row.body) << row.name << ", " << method;
+            // The operator's log must say what failed.
+            EXPECT_EQ(reply.problem.empty(), row.status == 200) << row.name << ", " << method;
+            // A cached "ok" would hide an outage from the monitor asking.
+            EXPECT_EQ(reply.headers, (decltype(reply.headers){{"Cache-Control", "no-cache"}})) << row.name;
         }
     }
 }
