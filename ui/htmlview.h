@@ -57,14 +57,14 @@ public:
     // items count as the bounder's PageLimits says.
     static constexpr int kMaxPageDepth = 64;              // Qt lays nesting out recursively, on the stack
     static constexpr int kMaxPageTableDepth = 4;          // Qt's table time doubles with each table nested
-    static constexpr int kMaxPageElements = 5000;         // layout time grows with each element
-    static constexpr int kMaxPageTableCells = 1200;       // table layout is the dearest per element
+    static constexpr int kMaxPageElements = 2500;         // layout time grows with each element
+    static constexpr int kMaxPageTableCells = 800;        // table layout is the dearest per element
     static constexpr int kMaxPageListItems = 1000;        // time grows with the square of a list's items
     static constexpr int kMaxPagePictures = 400;          // time grows with the square of the pictures
-    static constexpr qsizetype kMaxPageTextChars = 100000;      // text shaping time
+    static constexpr qsizetype kMaxPageTextChars = 30000;      // text shaping time
     static constexpr qsizetype kMaxPageWordChars = 1000;        // line breaking time grows with its square
     static constexpr qsizetype kMaxPageChars = 6 * 1024 * 1024; // parsing time; room for one data: picture
-    static constexpr qint64 kMaxPagePicturePixels = 2048 * 2048; // decoding time and memory, each document
+    static constexpr qint64 kMaxPagePicturePixels = 1024 * 1024; // decoding time and memory, each document
     static constexpr QStringView kPageCutNotice = u"<p><i>The rest of this page is too large to show.</i></p>";
 
     // A blank view in DefBackground named `name`, with the settings the
