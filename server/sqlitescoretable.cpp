@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -71,8 +72,8 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path)
     sqlite3_busy_timeout(m_db.get(), kBusyTimeoutMs);
 
     execute("PRAGMA journal_mode=WAL");
-    // A posting is only answered once it is on disk; postings are rare
-    // enough that the extra sync costs nothing that matters.
+    // A posting is only answered once it is on disk; postings that arrive
+    // together share the sync (see addScore).
     execute("PRAGMA synchronous=FULL");
 
     Statement version = prepare("PRAGMA user_version");
@@ -95,6 +96,9 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path)
     execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     execute("COMMIT");
 
+    m_begin = prepare("BEGIN IMMEDIATE");
+    m_commit = prepare("COMMIT");
+    m_rollback = prepare("ROLLBACK");
     m_insert = prepare("INSERT INTO scores (name, score, played, received_at) VALUES (?1, ?2, ?3, ?4)");
     m_best = prepare("SELECT name, score, played, received_at, id FROM scores"
                      " ORDER BY score DESC, id ASC LIMIT ?1");
@@ -105,22 +109,106 @@ SqliteScoreTable::~SqliteScoreTable() = default;
 
 StoredScore SqliteScoreTable::addScore(const NewScore &score)
 {
+    Pending mine;
+    mine.score = &score;
+    std::unique_lock lock(m_queueMutex);
+    m_queue.push_back(&mine);
+    while (!mine.done) {
+        if (m_writing) {
+            m_batchDone.wait(lock);
+            continue;
+        }
+        // Nobody is writing: this caller writes everything queued so far,
+        // its own posting among it, while later ones queue for the next.
+        m_writing = true;
+        const std::size_t count = std::min(m_queue.size(), kMaxBatch);
+        const std::vector<Pending *> batch(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count));
+        m_queue.erase(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count));
+        lock.unlock();
+        writeBatch(batch);
+        lock.lock();
+        for (Pending *pending : batch)
+            pending->done = true;
+        m_writing = false;
+        m_batchDone.notify_all();
+    }
+    lock.unlock();
+    if (mine.error)
+        std::rethrow_exception(mine.error);
+    return std::move(mine.stored);
+}
+
+std::size_t SqliteScoreTable::queued() const
+{
+    std::lock_guard lock(m_queueMutex);
+    return m_queue.size();
+}
+
+void SqliteScoreTable::setBeforeCommit(std::function<void(std::size_t)> hook)
+{
     std::lock_guard lock(m_mutex);
-    sqlite3_stmt *insert = m_insert.get();
-    ResetOnExit reset{insert};
-    // The time is taken under the lock, so receive times rise with the
-    // sequence numbers that order ties.
-    StoredScore stored{score.name, score.score, score.date, utcNowText(), 0};
-    sqlite3_bind_text(insert, 1, stored.name.data(), static_cast<int>(stored.name.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int(insert, 2, stored.score);
-    sqlite3_bind_text(insert, 3, stored.date.data(), static_cast<int>(stored.date.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(insert, 4, stored.receivedAt.data(), static_cast<int>(stored.receivedAt.size()),
-                      SQLITE_TRANSIENT);
-    const int stepped = sqlite3_step(insert);
-    if (stepped != SQLITE_DONE)
-        fail("store a score", stepped);
-    stored.sequence = sqlite3_last_insert_rowid(m_db.get());
-    return stored;
+    m_beforeCommit = std::move(hook);
+}
+
+// Never throws: every posting of the batch leaves with its stored row or
+// its error.
+void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
+{
+    std::lock_guard lock(m_mutex);
+    auto failAll = [&](const StoreError &error) {
+        for (Pending *pending : batch)
+            pending->error = std::make_exception_ptr(error);
+    };
+    auto stepOnce = [](sqlite3_stmt *statement) {
+        ResetOnExit reset{statement};
+        return sqlite3_step(statement);
+    };
+    try {
+        if (const int begun = stepOnce(m_begin.get()); begun != SQLITE_DONE) {
+            failAll(errorFor("start storing scores", begun));
+            return;
+        }
+        sqlite3_stmt *insert = m_insert.get();
+        for (Pending *pending : batch) {
+            ResetOnExit reset{insert};
+            // The time is taken under the lock, so receive times rise with
+            // the sequence numbers that order ties.
+            const NewScore &score = *pending->score;
+            StoredScore stored{score.name, score.score, score.date, utcNowText(), 0};
+            sqlite3_bind_text(insert, 1, stored.name.data(), static_cast<int>(stored.name.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_int(insert, 2, stored.score);
+            sqlite3_bind_text(insert, 3, stored.date.data(), static_cast<int>(stored.date.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 4, stored.receivedAt.data(), static_cast<int>(stored.receivedAt.size()),
+                              SQLITE_TRANSIENT);
+            const int stepped = sqlite3_step(insert);
+            if (stepped != SQLITE_DONE) {
+                const StoreError error = errorFor("store a score", stepped);
+                // Some failures (a full disk, an I/O error) take the whole
+                // transaction with them: then no row of the batch is stored.
+                if (sqlite3_get_autocommit(m_db.get())) {
+                    failAll(error);
+                    return;
+                }
+                pending->error = std::make_exception_ptr(error);
+                continue;
+            }
+            stored.sequence = sqlite3_last_insert_rowid(m_db.get());
+            pending->stored = std::move(stored);
+        }
+        if (m_beforeCommit)
+            m_beforeCommit(batch.size());
+        if (const int committed = stepOnce(m_commit.get()); committed != SQLITE_DONE) {
+            const StoreError error = errorFor("store scores", committed);
+            if (!sqlite3_get_autocommit(m_db.get()))
+                stepOnce(m_rollback.get());
+            failAll(error);
+        }
+    } catch (...) {
+        // Only allocation can fail in here; nothing of the batch is kept.
+        if (!sqlite3_get_autocommit(m_db.get()))
+            stepOnce(m_rollback.get());
+        failAll(StoreError("Could not store scores: out of memory"));
+    }
 }
 
 std::vector<StoredScore> SqliteScoreTable::bestScores(int count)
@@ -173,11 +261,16 @@ SqliteScoreTable::Statement SqliteScoreTable::prepare(const char *sql)
     return statement;
 }
 
-void SqliteScoreTable::fail(const std::string &doing, int code) const
+StoreError SqliteScoreTable::errorFor(const std::string &doing, int code) const
 {
     const int primary = code & 0xFF;
     const bool busy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
     std::string message = "Could not " + doing + ": ";
     message += m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(code);
-    throw StoreError(message, busy);
+    return StoreError(message, busy);
+}
+
+void SqliteScoreTable::fail(const std::string &doing, int code) const
+{
+    throw errorFor(doing, code);
 }

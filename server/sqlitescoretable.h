@@ -2,6 +2,11 @@
 
 #include "scoretable.h"
 
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,8 +16,17 @@ struct sqlite3_stmt;
 
 // The score table in one SQLite file, in WAL mode so readers never wait
 // for a writer, with every commit synced before a posting is answered.
+//
+// Postings that arrive together share one transaction and one sync (group
+// commit): the first waiting caller writes every posting queued so far, in
+// the order they arrived, and each caller returns only once the commit
+// that holds its row has been synced. A failed commit fails every posting
+// of its batch; none of them is stored.
 class SqliteScoreTable : public ScoreTable {
 public:
+    // The most postings one transaction takes; more wait for the next.
+    static constexpr std::size_t kMaxBatch = 512;
+
     // Opens the database at `path`, creating it and its table on first use;
     // throws StoreError when it cannot be opened or was made by a newer server.
     explicit SqliteScoreTable(const std::string &path);
@@ -22,7 +36,22 @@ public:
     std::vector<StoredScore> bestScores(int count) override;
     void probe() override;
 
+    // Postings queued for the next transaction, not yet being written.
+    std::size_t queued() const;
+    // Runs in the writing thread with a batch's rows inserted and its
+    // transaction still open, just before the commit; for tests that hold
+    // the sync to see that no posting is answered before it.
+    void setBeforeCommit(std::function<void(std::size_t batchSize)> hook);
+
 private:
+    // One caller's posting on its way through a batch.
+    struct Pending {
+        const NewScore *score = nullptr;
+        StoredScore stored;
+        std::exception_ptr error;
+        bool done = false; // guarded by m_queueMutex
+    };
+
     struct DbCloser {
         void operator()(sqlite3 *db) const;
     };
@@ -32,13 +61,24 @@ private:
     using Db = std::unique_ptr<sqlite3, DbCloser>;
     using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
+    void writeBatch(const std::vector<Pending *> &batch);
     void execute(const char *sql);
+    StoreError errorFor(const std::string &doing, int code) const;
     Statement prepare(const char *sql);
     [[noreturn]] void fail(const std::string &doing, int code) const;
 
     std::mutex m_mutex; // one connection, used by one thread at a time
     Db m_db;
+    Statement m_begin;
+    Statement m_commit;
+    Statement m_rollback;
     Statement m_insert;
     Statement m_best;
     Statement m_probe;
+
+    mutable std::mutex m_queueMutex;
+    std::condition_variable m_batchDone;
+    std::deque<Pending *> m_queue;
+    bool m_writing = false;
+    std::function<void(std::size_t)> m_beforeCommit;
 };
