@@ -21,7 +21,8 @@ struct StoredScore {
     std::int64_t sequence = 0; // order of receipt: a lower number came earlier
 };
 
-// A failure of the store; `busy` when another user held the database too long.
+// A failure of the store; `busy` when trying again later may succeed: another
+// user held the database too long, or it has no room left.
 class StoreError : public std::runtime_error {
 public:
     StoreError(const std::string &what, bool busy = false) : std::runtime_error(what), m_busy(busy) {}

@@ -59,7 +59,7 @@ void SqliteScoreTable::StatementFinalizer::operator()(sqlite3_stmt *statement) c
     sqlite3_finalize(statement);
 }
 
-SqliteScoreTable::SqliteScoreTable(const std::string &path)
+SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxBytes)
 {
     sqlite3 *raw = nullptr;
     const int opened = sqlite3_open_v2(path.c_str(), &raw,
@@ -96,6 +96,16 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path)
     execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     execute("COMMIT");
 
+    if (maxBytes > 0) {
+        Statement pageSize = prepare("PRAGMA page_size");
+        if (sqlite3_step(pageSize.get()) != SQLITE_ROW)
+            fail("read the page size of " + path, sqlite3_errcode(m_db.get()));
+        const auto bytesPerPage = std::uint64_t(std::max(1, sqlite3_column_int(pageSize.get(), 0)));
+        pageSize.reset();
+        // SQLite itself then refuses to grow the file, with SQLITE_FULL.
+        execute(("PRAGMA max_page_count=" + std::to_string(std::max<std::uint64_t>(1, maxBytes / bytesPerPage)))
+                    .c_str());
+    }
     m_begin = prepare("BEGIN IMMEDIATE");
     m_commit = prepare("COMMIT");
     m_rollback = prepare("ROLLBACK");
@@ -264,7 +274,9 @@ SqliteScoreTable::Statement SqliteScoreTable::prepare(const char *sql)
 StoreError SqliteScoreTable::errorFor(const std::string &doing, int code) const
 {
     const int primary = code & 0xFF;
-    const bool busy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+    // A full disk (or the size limit reached) is no fault of the request and
+    // may pass: the caller should try again later, as when the database is busy.
+    const bool busy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_FULL;
     std::string message = "Could not " + doing + ": ";
     message += m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(code);
     return StoreError(message, busy);

@@ -3,6 +3,7 @@
 #include "scoretable.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <deque>
 #include <exception>
@@ -29,7 +30,10 @@ public:
 
     // Opens the database at `path`, creating it and its table on first use;
     // throws StoreError when it cannot be opened or was made by a newer server.
-    explicit SqliteScoreTable(const std::string &path);
+    // With `maxBytes` above 0 the database may not grow past about that
+    // size: postings beyond it fail as unavailable (busy), as they do when
+    // the disk is full, while the list can still be read.
+    explicit SqliteScoreTable(const std::string &path, std::uint64_t maxBytes = 0);
     ~SqliteScoreTable() override;
 
     StoredScore addScore(const NewScore &score) override;

@@ -1,10 +1,14 @@
 // Postings that arrive together share one transaction and one sync; none
-// is answered before the commit that holds it.
+// is answered before the commit that holds it, and none is answered as
+// taken when the database had no room for it.
+#include "content.h"
+#include "routes.h"
 #include "sqlitescoretable.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -102,6 +106,30 @@ TEST(serverGroupCommit, ConcurrentPostingsAreEachStoredOnceInFewerCommits)
         EXPECT_TRUE(names.insert(row.name).second) << row.name;
     EXPECT_EQ(names.size(), std::size_t(kThreads * kEach));
     EXPECT_LT(commits, kThreads * kEach);
+}
+
+TEST(serverGroupCommit, PastItsSizeLimitPostingsAre503AndTheListIsStillServed)
+{
+    TempFolder folder;
+    SqliteScoreTable table((folder.path() / "scores.db").string(), 64 * 1024);
+    Routes routes(table, PublishedContent(folder.path() / "content"), "http://test.example");
+    int answered = 0;
+    Reply reply;
+    for (int i = 0; i < 10000; ++i) {
+        reply = routes.handle({"GET", "/cgi-bin/pegsquare.cgi?name=Player" + std::to_string(i)
+                                          + "&date=12/9/26&score=" + std::to_string(i)});
+        if (reply.status != 200)
+            break;
+        ++answered;
+    }
+    EXPECT_GT(answered, 0);
+    EXPECT_EQ(reply.status, 503);
+    EXPECT_NE(reply.problem.find("full"), std::string::npos) << reply.problem;
+    EXPECT_NE(std::find(reply.headers.begin(), reply.headers.end(), std::pair<std::string, std::string>("Retry-After", "5")),
+              reply.headers.end());
+    // Every posting answered 200 is stored, and nothing else.
+    EXPECT_EQ(table.bestScores(1'000'000).size(), std::size_t(answered));
+    EXPECT_EQ(routes.handle({"GET", "/counter/pegsquare.shtml"}).status, 200);
 }
 
 } // namespace
