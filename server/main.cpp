@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -29,12 +30,15 @@ std::string hostForUrl(const std::string &address)
     return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
 
-int serve(const ServerOptions &options, const sigset_t &stopSignals)
+int serve(const ServerOptions &options, const sigset_t &handledSignals)
 {
+    // Opened first, so that a log that cannot be written stops the start
+    // before anything else is touched.
+    const std::unique_ptr<AccessLog> log = options.logPath.empty() ? std::make_unique<AccessLog>(stderr)
+                                                                   : std::make_unique<AccessLog>(options.logPath);
     SqliteScoreTable table(options.databasePath);
     Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl);
-    AccessLog log(stderr);
-    HttpServer server(routes, log);
+    HttpServer server(routes, *log);
 
     const int port = server.bind(options.listen, options.port);
     if (port < 0) {
@@ -51,16 +55,23 @@ int serve(const ServerOptions &options, const sigset_t &stopSignals)
     std::fflush(stdout);
 
     // The signals are blocked in every thread and taken here, outside any
-    // handler, so stopping may lock and wake threads like any other code.
+    // handler, so stopping and reopening the log may lock and wake threads
+    // like any other code.
     std::atomic<bool> finished{false};
     std::thread signalWaiter([&] {
         bool stopping = false;
         for (;;) {
             int signal = 0;
-            if (sigwait(&stopSignals, &signal) != 0)
+            if (sigwait(&handledSignals, &signal) != 0)
                 continue;
             if (finished)
                 return;
+            if (signal == SIGHUP) {
+                // logrotate has renamed the log away: go on in a new file
+                // by the old name. Without --log there is nothing to reopen.
+                log->reopen();
+                continue;
+            }
             if (!stopping) {
                 stopping = true;
                 server.requestStop();
@@ -102,16 +113,19 @@ int main(int argc, char **argv)
     }
 
     // Before any thread exists, so that every thread inherits the mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // SIGHUP is taken too: its default action would end the server when
+    // the operator only meant to have the log reopened.
+    sigset_t handledSignals;
+    sigemptyset(&handledSignals);
+    sigaddset(&handledSignals, SIGTERM);
+    sigaddset(&handledSignals, SIGINT);
+    sigaddset(&handledSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &handledSignals, nullptr);
     // A client that hangs up must cost a failed write, not the process.
     ::signal(SIGPIPE, SIG_IGN);
 
     try {
-        return serve(parsed.options, stopSignals);
+        return serve(parsed.options, handledSignals);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "pegsquare-server: %s\n", error.what());
         return kExitFailure;

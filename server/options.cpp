@@ -45,7 +45,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             return parsed;
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--content"
-            && option != "--public-url")
+            && option != "--public-url" && option != "--log")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -69,6 +69,8 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
                 || url.find_first_of(" \t\r\n\"<>", 0) != std::string::npos)
                 return refuse("--public-url needs an address such as http://www.example.com, not \"" + *value + "\"");
             parsed.options.publicUrl = url;
+        } else if (option == "--log") {
+            parsed.options.logPath = *value;
         } else if (option == "--db") {
             parsed.options.databasePath = *value;
         } else {
@@ -81,7 +83,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
 std::string usageText()
 {
     return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
-           "                        [--public-url URL]\n"
+           "                        [--public-url URL] [--log FILE]\n"
            "\n"
            "The Pegsquare vendor web server: score postings, the high-score list,\n"
            "the published version text and installer, the home and lobby pages.\n"
@@ -94,8 +96,12 @@ std::string usageText()
            "                    and DIR/pegsquare/pegsetup.exe (default content)\n"
            "  --public-url URL  the address players reach this server by, used for\n"
            "                    the links in its pages (default http://ADDRESS:PORT)\n"
+           "  --log FILE        append the access log to FILE (created with mode 0640)\n"
+           "                    and open it again on SIGHUP, after a log rotation\n"
+           "                    (default: standard error)\n"
            "  --help            show this text\n"
            "\n"
            "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"
-           "logs each request on standard error, and stops cleanly on SIGTERM or SIGINT.\n";
+           "logs each request on standard error or to the --log file, and stops cleanly\n"
+           "on SIGTERM or SIGINT.\n";
 }

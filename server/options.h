@@ -13,6 +13,9 @@ struct ServerOptions {
     // (the game hands a clicked link to the browser as it stands, so links
     // must be whole addresses). Empty: http://LISTEN:PORT.
     std::string publicUrl;
+    // The file the access log is appended to, reopened on SIGHUP. Empty:
+    // standard error.
+    std::string logPath;
 };
 
 struct ParsedArguments {

@@ -66,6 +66,25 @@ struct ServerFolder {
     }
 };
 
+std::string fileText(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Polls until `ready` holds; false when it did not by the deadline.
+template <typename Ready>
+bool waitFor(Ready ready)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kWireDeadline;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 std::size_t lineCount(const std::string &text)
 {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -240,6 +259,9 @@ TEST(serverProcess, StartFailuresEndWithTheirStatus)
         {"port in use", where.arguments(port), 1, "cannot listen"},
         {"database folder missing", {"--port", "0", "--db", (where.folder.path() / "no" / "s.db").string()}, 1,
          "score database"},
+        {"log folder missing",
+         {"--port", "0", "--db", where.db(), "--log", (where.folder.path() / "no" / "a.log").string()}, 1,
+         "cannot open the log file"},
         {"unknown argument", {"--bogus"}, 2, "unknown argument"},
         {"bad port", {"--port", "http"}, 2, "--port"},
         {"help", {"--help"}, 0, "Usage: pegsquare-server"},
@@ -251,6 +273,52 @@ TEST(serverProcess, StartFailuresEndWithTheirStatus)
         EXPECT_NE(said.find(row.says), std::string::npos) << row.name << ": " << said;
     }
     EXPECT_EQ(holder.stop(), 0);
+}
+
+TEST(serverProcess, HangUpReopensTheLogFileAndNeverStopsTheServer)
+{
+    const struct {
+        const char *name;
+        bool logFile; // with --log, rotated away before the SIGHUP
+    } rows[] = {{"with --log", true}, {"without --log", false}};
+    for (const auto &row : rows) {
+        ServerFolder where;
+        const std::filesystem::path logPath = where.folder.path() / "access.log";
+        const std::filesystem::path rotated = where.folder.path() / "access.log.1";
+        std::vector<std::string> arguments = where.arguments();
+        if (row.logFile)
+            arguments.insert(arguments.end(), {"--log", logPath.string()});
+        ServerProcess server(where.folder.path(), arguments);
+        const int port = server.waitListening();
+        ASSERT_GT(port, 0) << row.name << ": " << server.log();
+
+        EXPECT_EQ(askServer(port, gameRequest("/counter/pegsquare.shtml")).status, 200) << row.name;
+        if (row.logFile)
+            std::filesystem::rename(logPath, rotated);
+        server.signal(SIGHUP);
+        if (row.logFile) {
+            ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(logPath); })) << row.name << ": not reopened";
+        }
+        EXPECT_EQ(askServer(port, gameRequest("/healthz")).status, 200) << row.name;
+
+        const std::string first = " GET /counter/pegsquare.shtml 200 ";
+        const std::string second = " GET /healthz 200 ";
+        if (row.logFile) {
+            EXPECT_TRUE(waitFor([&] { return fileText(logPath).find(second) != std::string::npos; }))
+                << row.name << ": " << fileText(logPath);
+            const std::string old = fileText(rotated);
+            EXPECT_EQ(lineCount(old), 1u) << row.name << ": " << old;
+            EXPECT_NE(old.find(first), std::string::npos) << row.name << ": " << old;
+            EXPECT_EQ(fileText(logPath).find(first), std::string::npos) << row.name;
+            // Players' addresses are in it: nobody outside the owner's group may read it.
+            const auto perms = std::filesystem::status(logPath).permissions();
+            EXPECT_EQ(perms & std::filesystem::perms::others_all, std::filesystem::perms::none) << row.name;
+        }
+        ASSERT_EQ(server.stop(), 0) << row.name << ": " << server.log();
+        const std::string standardError = server.log();
+        EXPECT_EQ(standardError.find(first) != std::string::npos, !row.logFile) << row.name << ": " << standardError;
+        EXPECT_EQ(standardError.find(second) != std::string::npos, !row.logFile) << row.name << ": " << standardError;
+    }
 }
 
 } // namespace

@@ -1,8 +1,14 @@
 #include "accesslog.h"
 #include "options.h"
 #include "requesthead.h"
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <sstream>
+#include <thread>
 
 namespace {
 
@@ -109,17 +115,17 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         ServerOptions options = {};
     };
     const Row rows[] = {
-        {"defaults", {}, Outcome::Run, {"127.0.0.1", 8080, "pegsquare-scores.db", "content", ""}},
-        {"every option", {"--listen", "::1", "--port", "0", "--db", "a.db", "--content", "c"}, Outcome::Run,
-         {"::1", 0, "a.db", "c", ""}},
+        {"defaults", {}, Outcome::Run, {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", ""}},
+        {"every option", {"--listen", "::1", "--port", "0", "--db", "a.db", "--content", "c", "--log", "l.log"},
+         Outcome::Run, {"::1", 0, "a.db", "c", "", "l.log"}},
         {"public address, trailing slashes dropped", {"--public-url", "http://scores.example.com//"}, Outcome::Run,
-         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "http://scores.example.com"}},
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "http://scores.example.com", ""}},
         {"public address without a scheme", {"--public-url", "scores.example.com"}, Outcome::Error},
         {"public address with markup", {"--public-url", "http://a\"><b>"}, Outcome::Error},
         {"values after =", {"--port=65535", "--db=x=y.db"}, Outcome::Run,
-         {"127.0.0.1", 65535, "x=y.db", "content", ""}},
+         {"127.0.0.1", 65535, "x=y.db", "content", "", ""}},
         {"later wins", {"--port", "1", "--port", "2"}, Outcome::Run,
-         {"127.0.0.1", 2, "pegsquare-scores.db", "content", ""}},
+         {"127.0.0.1", 2, "pegsquare-scores.db", "content", "", ""}},
         {"help", {"--port", "1", "--help"}, Outcome::Help},
         {"unknown option", {"--verbose"}, Outcome::Error},
         {"stray word", {"serve"}, Outcome::Error},
@@ -143,6 +149,7 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.databasePath, row.options.databasePath) << row.name;
         EXPECT_EQ(parsed.options.contentFolder, row.options.contentFolder) << row.name;
         EXPECT_EQ(parsed.options.publicUrl, row.options.publicUrl) << row.name;
+        EXPECT_EQ(parsed.options.logPath, row.options.logPath) << row.name;
     }
 }
 
@@ -164,6 +171,67 @@ TEST(serverLog, EachRequestIsOneLineOfSixFields)
     };
     for (const Row &row : rows)
         EXPECT_EQ(accessLogLine(when, row.record), row.line) << row.name;
+}
+
+std::string fileText(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(serverLog, RotatingWhileRequestsAreLoggedLosesAndTearsNoLine)
+{
+    constexpr int kWriters = 4;
+    constexpr int kLines = 1000;
+    TempFolder folder;
+    const std::filesystem::path path = folder.path() / "access.log";
+    AccessLog log(path.string());
+    std::atomic<int> running{kWriters};
+    std::vector<std::thread> writers;
+    writers.reserve(kWriters);
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, w] {
+            for (int i = 0; i < kLines; ++i)
+                log.write({"127.0.0.1", "GET", "/w" + std::to_string(w) + "/" + std::to_string(i), 200, 5});
+            --running;
+        });
+    }
+    int rotations = 0;
+    while (running > 0) {
+        std::filesystem::rename(path, folder.path() / ("rotated." + std::to_string(++rotations)));
+        ASSERT_TRUE(log.reopen());
+    }
+    for (std::thread &writer : writers)
+        writer.join();
+
+    std::set<std::string> targets;
+    std::size_t lines = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(folder.path())) {
+        std::istringstream text(fileText(entry.path()));
+        for (std::string line; std::getline(text, line); ++lines) {
+            // A whole line: the 24-character time, then the fields of one request.
+            const bool whole = line.find(" 127.0.0.1 GET /w") == 24 && line.ends_with(" 200 5");
+            EXPECT_TRUE(whole) << entry.path() << ": torn line \"" << line << "\"";
+            if (whole)
+                targets.insert(line.substr(39, line.size() - 6 - 39));
+        }
+    }
+    EXPECT_EQ(lines, std::size_t{kWriters * kLines}) << rotations << " rotations";
+    EXPECT_EQ(targets.size(), std::size_t{kWriters * kLines}) << rotations << " rotations";
+}
+
+TEST(serverLog, AReopenThatFailsKeepsWritingToTheOpenFile)
+{
+    TempFolder folder;
+    std::filesystem::create_directories(folder.path() / "logs");
+    AccessLog log((folder.path() / "logs" / "access.log").string());
+    // The log's folder is gone from under its name, so no new file can be made there.
+    std::filesystem::rename(folder.path() / "logs", folder.path() / "moved");
+    EXPECT_FALSE(log.reopen());
+    log.write({"127.0.0.1", "GET", "/after", 200, 1});
+    const std::string kept = fileText(folder.path() / "moved" / "access.log");
+    EXPECT_NE(kept.find("pegsquare-server: cannot reopen the log file"), std::string::npos) << kept;
+    EXPECT_NE(kept.find(" GET /after 200 1\n"), std::string::npos) << kept;
 }
 
 } // namespace

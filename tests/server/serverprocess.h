@@ -78,6 +78,12 @@ public:
         ::waitpid(std::exchange(m_pid, -1), &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // Sends `signal` and goes on at once.
+    void signal(int signal) const
+    {
+        if (m_pid > 0)
+            ::kill(m_pid, signal);
+    }
     const std::string &output() const { return m_out; }
     std::string log() const
     {
