@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -36,7 +37,7 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
     // before anything else is touched.
     const std::unique_ptr<AccessLog> log = options.logPath.empty() ? std::make_unique<AccessLog>(stderr)
                                                                    : std::make_unique<AccessLog>(options.logPath);
-    SqliteScoreTable table(options.databasePath);
+    SqliteScoreTable table(options.databasePath, std::uint64_t(options.maxDatabaseMiB) * 1024 * 1024);
     Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl);
     HttpServer server(routes, *log);
 

@@ -7,9 +7,13 @@ namespace {
 constexpr int kMaxPort = 65535;
 constexpr std::size_t kMaxPortDigits = 5;
 
-std::optional<int> portNumber(const std::string &text)
+constexpr int kMaxDatabaseMiB = 1 << 20; // a tebibyte
+constexpr std::size_t kMaxDatabaseMiBDigits = 7;
+
+// A whole number from 0 to `max` written in at most `digits` digits.
+std::optional<int> wholeNumber(const std::string &text, int max, std::size_t digits)
 {
-    if (text.empty() || text.size() > kMaxPortDigits)
+    if (text.empty() || text.size() > digits)
         return std::nullopt;
     int value = 0;
     for (char c : text) {
@@ -17,7 +21,7 @@ std::optional<int> portNumber(const std::string &text)
             return std::nullopt;
         value = value * 10 + (c - '0');
     }
-    if (value > kMaxPort)
+    if (value > max)
         return std::nullopt;
     return value;
 }
@@ -45,7 +49,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             return parsed;
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--content"
-            && option != "--public-url" && option != "--log")
+            && option != "--public-url" && option != "--log" && option != "--max-db-mb")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -57,7 +61,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
         if (option == "--listen") {
             parsed.options.listen = *value;
         } else if (option == "--port") {
-            const auto port = portNumber(*value);
+            const auto port = wholeNumber(*value, kMaxPort, kMaxPortDigits);
             if (!port)
                 return refuse("--port needs a number from 0 to 65535, not \"" + *value + "\"");
             parsed.options.port = *port;
@@ -69,6 +73,12 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
                 || url.find_first_of(" \t\r\n\"<>", 0) != std::string::npos)
                 return refuse("--public-url needs an address such as http://www.example.com, not \"" + *value + "\"");
             parsed.options.publicUrl = url;
+        } else if (option == "--max-db-mb") {
+            const auto mib = wholeNumber(*value, kMaxDatabaseMiB, kMaxDatabaseMiBDigits);
+            if (!mib)
+                return refuse("--max-db-mb needs a number of MiB from 0 to " + std::to_string(kMaxDatabaseMiB)
+                              + ", not \"" + *value + "\"");
+            parsed.options.maxDatabaseMiB = *mib;
         } else if (option == "--log") {
             parsed.options.logPath = *value;
         } else if (option == "--db") {
@@ -83,7 +93,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
 std::string usageText()
 {
     return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
-           "                        [--public-url URL] [--log FILE]\n"
+           "                        [--public-url URL] [--log FILE] [--max-db-mb N]\n"
            "\n"
            "The Pegsquare vendor web server: score postings, the high-score list,\n"
            "the published version text and installer, the home and lobby pages.\n"
@@ -99,6 +109,9 @@ std::string usageText()
            "  --log FILE        append the access log to FILE (created with mode 0640)\n"
            "                    and open it again on SIGHUP, after a log rotation\n"
            "                    (default: standard error)\n"
+           "  --max-db-mb N     the score database may grow to about N MiB; past it\n"
+           "                    postings get 503 while the list is still served\n"
+           "                    (default 1024; 0: no limit but the disk's)\n"
            "  --help            show this text\n"
            "\n"
            "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"

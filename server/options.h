@@ -16,6 +16,9 @@ struct ServerOptions {
     // The file the access log is appended to, reopened on SIGHUP. Empty:
     // standard error.
     std::string logPath;
+    // The size, in MiB, past which postings are refused (503) while the list
+    // is still served, so a flood cannot fill the disk; 0: no limit.
+    int maxDatabaseMiB = 1024;
 };
 
 struct ParsedArguments {

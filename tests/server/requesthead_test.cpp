@@ -116,8 +116,13 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
     };
     const Row rows[] = {
         {"defaults", {}, Outcome::Run, {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", ""}},
-        {"every option", {"--listen", "::1", "--port", "0", "--db", "a.db", "--content", "c", "--log", "l.log"},
-         Outcome::Run, {"::1", 0, "a.db", "c", "", "l.log"}},
+        {"every option",
+         {"--listen", "::1", "--port", "0", "--db", "a.db", "--content", "c", "--log", "l.log", "--max-db-mb", "5"},
+         Outcome::Run, {"::1", 0, "a.db", "c", "", "l.log", 5}},
+        {"no size limit", {"--max-db-mb", "0"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 0}},
+        {"size limit past a tebibyte", {"--max-db-mb", "1048577"}, Outcome::Error},
+        {"size limit in bytes", {"--max-db-mb", "5G"}, Outcome::Error},
         {"public address, trailing slashes dropped", {"--public-url", "http://scores.example.com//"}, Outcome::Run,
          {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "http://scores.example.com", ""}},
         {"public address without a scheme", {"--public-url", "scores.example.com"}, Outcome::Error},
@@ -150,6 +155,7 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.contentFolder, row.options.contentFolder) << row.name;
         EXPECT_EQ(parsed.options.publicUrl, row.options.publicUrl) << row.name;
         EXPECT_EQ(parsed.options.logPath, row.options.logPath) << row.name;
+        EXPECT_EQ(parsed.options.maxDatabaseMiB, row.options.maxDatabaseMiB) << row.name;
     }
 }
 
