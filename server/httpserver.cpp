@@ -1,5 +1,6 @@
 #include "httpserver.h"
 
+#include "clientaddress.h"
 #include "connection.h"
 
 #include <netinet/in.h>
@@ -51,6 +52,7 @@ const char *reasonPhrase(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 414: return "URI Too Long";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 503: return "Service Unavailable";
     default: return status >= 500 ? "Internal Server Error" : "Error";
@@ -66,6 +68,7 @@ std::string statusText(int status)
     case 413: return "The request is too large.";
     case 414: return "The request line is too long.";
     case 416: return "The requested range is not available.";
+    case 429: return "Too many requests; please try again later.";
     case 431: return "The request headers are too large.";
     case 503: return "The server is busy; please try again in a moment.";
     default: return status >= 500 ? "The server could not answer this request." : "The request was refused.";
@@ -82,8 +85,10 @@ void listenerOptions(socket_t sock)
 
 } // namespace
 
-HttpServer::HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits)
-    : m_routes(routes), m_log(log), m_limits(limits), m_stopEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+HttpServer::HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits,
+                       std::vector<std::string> trustedProxies)
+    : m_routes(routes), m_log(log), m_limits(limits), m_trustedProxies(std::move(trustedProxies)),
+      m_stopEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     if (!m_stopEvent.valid())
         throw std::system_error(errno, std::generic_category(), "cannot make the stop event");
@@ -175,7 +180,9 @@ bool HttpServer::process_and_close_socket(socket_t sock)
         const std::string_view method = buffered.substr(0, buffered.find(' '));
         if (!httplibParsesMethod(method) && isToken(method)) {
             const RequestLineParts parts = requestLineParts(buffered, scan.length);
-            answerDirectly(stream, m_routes.handle({parts.method, parts.target}));
+            // Its headers are never read, so the client is the peer; these
+            // methods are refused whoever asks.
+            answerDirectly(stream, m_routes.handle({parts.method, parts.target, t_client}));
             drain = true;
             break;
         }
@@ -213,7 +220,17 @@ void HttpServer::answerDirectly(ConnectionStream &stream, const Reply &reply)
 void HttpServer::answer(const httplib::Request &request, httplib::Response &response)
 {
     t_streamedBytes = 0;
-    Reply reply = m_routes.handle({request.method, request.target});
+    const std::string_view peer = request.remote_addr.empty() ? std::string_view(t_client)
+                                                              : std::string_view(request.remote_addr);
+    std::string forwardedFor;
+    if (!m_trustedProxies.empty()) {
+        // Several X-Forwarded-For headers make one list, in the order sent.
+        const auto [from, to] = request.headers.equal_range("X-Forwarded-For");
+        for (auto header = from; header != to; ++header)
+            forwardedFor.append(forwardedFor.empty() ? "" : ",").append(header->second);
+    }
+    const std::string client = clientAddress(peer, forwardedFor, m_trustedProxies);
+    Reply reply = m_routes.handle({request.method, request.target, client});
     if (!reply.problem.empty()) // the operator needs the reason; the client only gets the status
         m_log.problem(reply.problem);
     response.status = reply.status;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The bounds on clients: how long they may take and how much they may send.
 struct ServerLimits {
@@ -28,7 +29,10 @@ struct ServerLimits {
 // them, and with every request answered by the routes.
 class HttpServer : private httplib::Server {
 public:
-    HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits = {});
+    // Requests from an address in `trustedProxies` are taken to be on behalf
+    // of the client their X-Forwarded-For names (see clientaddress.h).
+    HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits = {},
+               std::vector<std::string> trustedProxies = {});
     ~HttpServer() override;
 
     // Binds and listens on `address`; port 0 picks a free port. Returns the
@@ -51,6 +55,7 @@ private:
     Routes &m_routes;
     AccessLog &m_log;
     ServerLimits m_limits;
+    const std::vector<std::string> m_trustedProxies;
     UniqueFd m_stopEvent; // readable once requestStop() has been called
     std::atomic<bool> m_stopping{false};
 };

@@ -4,6 +4,7 @@
 #include "content.h"
 #include "httpserver.h"
 #include "options.h"
+#include "ratelimit.h"
 #include "routes.h"
 #include "sqlitescoretable.h"
 
@@ -38,8 +39,11 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
     const std::unique_ptr<AccessLog> log = options.logPath.empty() ? std::make_unique<AccessLog>(stderr)
                                                                    : std::make_unique<AccessLog>(options.logPath);
     SqliteScoreTable table(options.databasePath, std::uint64_t(options.maxDatabaseMiB) * 1024 * 1024);
-    Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl);
-    HttpServer server(routes, *log);
+    std::unique_ptr<PostingLimit> postingLimit;
+    if (options.postRate > 0)
+        postingLimit = std::make_unique<PostingLimit>(PostingLimit::Settings{options.postRate, options.postBurst});
+    Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl, postingLimit.get());
+    HttpServer server(routes, *log, ServerLimits{}, options.trustedProxies);
 
     const int port = server.bind(options.listen, options.port);
     if (port < 0) {

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "clientaddress.h"
+
 #include <optional>
 
 namespace {
@@ -9,6 +11,9 @@ constexpr std::size_t kMaxPortDigits = 5;
 
 constexpr int kMaxDatabaseMiB = 1 << 20; // a tebibyte
 constexpr std::size_t kMaxDatabaseMiBDigits = 7;
+
+constexpr int kMaxPostings = 1000000;
+constexpr std::size_t kMaxPostingsDigits = 7;
 
 // A whole number from 0 to `max` written in at most `digits` digits.
 std::optional<int> wholeNumber(const std::string &text, int max, std::size_t digits)
@@ -49,7 +54,8 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             return parsed;
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--content"
-            && option != "--public-url" && option != "--log" && option != "--max-db-mb")
+            && option != "--public-url" && option != "--log" && option != "--max-db-mb" && option != "--post-rate"
+            && option != "--post-burst" && option != "--trusted-proxy")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -79,6 +85,27 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
                 return refuse("--max-db-mb needs a number of MiB from 0 to " + std::to_string(kMaxDatabaseMiB)
                               + ", not \"" + *value + "\"");
             parsed.options.maxDatabaseMiB = *mib;
+        } else if (option == "--post-rate" || option == "--post-burst") {
+            const bool rate = option == "--post-rate";
+            const auto count = wholeNumber(*value, kMaxPostings, kMaxPostingsDigits);
+            // A burst of 0 would refuse every posting; the rate has 0 for off.
+            if (!count || (!rate && *count == 0))
+                return refuse(option + " needs a number from " + (rate ? "0" : "1") + " to "
+                              + std::to_string(kMaxPostings) + ", not \"" + *value + "\"");
+            (rate ? parsed.options.postRate : parsed.options.postBurst) = *count;
+        } else if (option == "--trusted-proxy") {
+            std::string_view list = *value;
+            for (;;) {
+                const std::size_t comma = list.find(',');
+                const auto address = canonicalAddress(list.substr(0, comma));
+                if (!address)
+                    return refuse("--trusted-proxy needs IP addresses, such as 127.0.0.1 or ::1, not \""
+                                  + std::string(list.substr(0, comma)) + "\"");
+                parsed.options.trustedProxies.push_back(*address);
+                if (comma == std::string_view::npos)
+                    break;
+                list.remove_prefix(comma + 1);
+            }
         } else if (option == "--log") {
             parsed.options.logPath = *value;
         } else if (option == "--db") {
@@ -94,6 +121,7 @@ std::string usageText()
 {
     return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
            "                        [--public-url URL] [--log FILE] [--max-db-mb N]\n"
+           "                        [--post-rate N] [--post-burst N] [--trusted-proxy ADDRESS]\n"
            "\n"
            "The Pegsquare vendor web server: score postings, the high-score list,\n"
            "the published version text and installer, the home and lobby pages.\n"
@@ -112,6 +140,16 @@ std::string usageText()
            "  --max-db-mb N     the score database may grow to about N MiB; past it\n"
            "                    postings get 503 while the list is still served\n"
            "                    (default 1024; 0: no limit but the disk's)\n"
+           "  --post-rate N     score postings each client address may make per minute;\n"
+           "                    past it a posting gets 429 and is not stored\n"
+           "                    (default 6; 0: no limit)\n"
+           "  --post-burst N    postings an address may make at once after a quiet\n"
+           "                    spell (default 12)\n"
+           "  --trusted-proxy ADDRESS\n"
+           "                    a proxy in front of this server (exact IP address; the\n"
+           "                    option may be repeated or take a comma-separated list):\n"
+           "                    for its requests the client is the last address in\n"
+           "                    X-Forwarded-For. Without it that header is ignored.\n"
            "  --help            show this text\n"
            "\n"
            "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"

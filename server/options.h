@@ -19,6 +19,14 @@ struct ServerOptions {
     // The size, in MiB, past which postings are refused (503) while the list
     // is still served, so a flood cannot fill the disk; 0: no limit.
     int maxDatabaseMiB = 1024;
+    // Score postings each client address may make per minute, and how many
+    // at once after a quiet spell; past them a posting gets 429. A rate of 0
+    // turns the limit off.
+    int postRate = 6;
+    int postBurst = 12;
+    // The proxies whose X-Forwarded-For is believed about who the client
+    // is, each written as canonicalAddress() writes it.
+    std::vector<std::string> trustedProxies = {};
 };
 
 struct ParsedArguments {

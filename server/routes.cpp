@@ -55,8 +55,8 @@ Reply publishedText(std::string text)
 
 } // namespace
 
-Routes::Routes(ScoreTable &table, PublishedContent content, std::string site)
-    : m_table(table), m_content(std::move(content)), m_site(std::move(site))
+Routes::Routes(ScoreTable &table, PublishedContent content, std::string site, PostingLimit *postingLimit)
+    : m_table(table), m_content(std::move(content)), m_site(std::move(site)), m_postingLimit(postingLimit)
 {
 }
 
@@ -73,7 +73,7 @@ Reply Routes::handle(const RouteRequest &request)
         queryAt == std::string_view::npos ? std::string_view() : request.target.substr(queryAt + 1);
 
     if (path == kPostingPath)
-        return postScore(request.method, query);
+        return postScore(request, query);
     if (path == kScoreListPath)
         return scoreList();
     if (path == kVersionPath)
@@ -93,7 +93,7 @@ Reply Routes::handle(const RouteRequest &request)
     return textReply(404, "There is nothing at this address.");
 }
 
-Reply Routes::postScore(std::string_view method, std::string_view query)
+Reply Routes::postScore(const RouteRequest &request, std::string_view query)
 {
     const ScoreQuery parsed = parseScoreQuery(query);
     if (!parsed.ok())
@@ -102,8 +102,17 @@ Reply Routes::postScore(std::string_view method, std::string_view query)
     if (!check.ok())
         return textReply(400, "Score refused: " + check.error);
 
-    // HEAD is safe by definition: it answers as GET would but stores nothing.
-    if (method == "GET") {
+    // HEAD is safe by definition: it answers as GET would but stores nothing,
+    // so only a GET spends from the client's postings.
+    if (request.method == "GET") {
+        if (m_postingLimit) {
+            if (const int wait = m_postingLimit->take(request.client); wait > 0) {
+                Reply reply = textReply(429, "Too many scores posted from this address; please try again in "
+                                            + std::to_string(wait) + (wait == 1 ? " second." : " seconds."));
+                reply.headers.emplace_back("Retry-After", std::to_string(wait));
+                return reply;
+            }
+        }
         try {
             m_table.addScore(check.score);
         } catch (const StoreError &error) {

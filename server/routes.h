@@ -1,6 +1,7 @@
 #pragma once
 
 #include "content.h"
+#include "ratelimit.h"
 #include "scoretable.h"
 
 #include <cstdint>
@@ -14,10 +15,12 @@
 constexpr int kListedScores = 100;
 
 // A request as the routes see it: the method and the target exactly as it
-// stood in the request line (path and query still escaped).
+// stood in the request line (path and query still escaped), and the address
+// of the client asking (see clientaddress.h).
 struct RouteRequest {
     std::string_view method;
     std::string_view target;
+    std::string_view client = {};
 };
 
 // The answer to one request. A HEAD request gets the same answer; leaving
@@ -41,8 +44,9 @@ struct Reply {
 class Routes {
 public:
     // `site` is the address players reach the server by, for the links in
-    // its pages (see pages.h).
-    Routes(ScoreTable &table, PublishedContent content, std::string site);
+    // its pages (see pages.h). With a `postingLimit`, each client's postings
+    // are held to it (429 past it); it must outlive the routes.
+    Routes(ScoreTable &table, PublishedContent content, std::string site, PostingLimit *postingLimit = nullptr);
 
     // Changes the address of the links; only before serving starts (a port
     // picked by the system is known only once the server is bound).
@@ -52,7 +56,7 @@ public:
     Reply handle(const RouteRequest &request);
 
 private:
-    Reply postScore(std::string_view method, std::string_view query);
+    Reply postScore(const RouteRequest &request, std::string_view query);
     Reply scoreList();
     Reply versionText() const;
     Reply installer() const;
@@ -63,6 +67,7 @@ private:
     ScoreTable &m_table;
     PublishedContent m_content;
     std::string m_site;
+    PostingLimit *m_postingLimit;
 
     // The list page is the busiest route, so it is built once per change of
     // the table. A posting bumps the generation before it is answered, and a

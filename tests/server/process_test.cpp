@@ -96,7 +96,10 @@ TEST(serverProcess, EveryRouteAnswersOverTheWire)
     const std::string installer = installerBytes(200000);
     writeFile(where.folder.path() / "content" / "pegsquare" / "pegsquareversion.txt", "9.9.9\n");
     writeFile(where.folder.path() / "content" / "pegsquare" / "pegsetup.exe", installer);
-    ServerProcess server(where.folder.path(), where.arguments());
+    // One posting at once, so the second is over the limit.
+    std::vector<std::string> arguments = where.arguments();
+    arguments.insert(arguments.end(), {"--post-rate", "1", "--post-burst", "1"});
+    ServerProcess server(where.folder.path(), arguments);
     const int port = server.waitListening();
     ASSERT_GT(port, 0) << server.log();
 
@@ -114,6 +117,8 @@ TEST(serverProcess, EveryRouteAnswersOverTheWire)
         {"posting", "GET", "/cgi-bin/pegsquare.cgi?name=Wire Jo&date=1/2/26&score=99", 200,
          "text/html; charset=utf-8", "Wire Jo"},
         {"list", "GET", "/counter/pegsquare.shtml", 200, "text/html; charset=utf-8", ">Wire Jo<"},
+        {"posting past the limit", "GET", "/cgi-bin/pegsquare.cgi?name=Wire Al&date=1/2/26&score=98", 429,
+         "text/plain; charset=utf-8", "try again"},
         {"list, HEAD", "HEAD", "/counter/pegsquare.shtml", 200, "text/html; charset=utf-8", ""},
         {"bad posting", "GET", "/cgi-bin/pegsquare.cgi?name=Al&date=2/30/26&score=1", 400,
          "text/plain; charset=utf-8", "date"},
@@ -141,6 +146,10 @@ TEST(serverProcess, EveryRouteAnswersOverTheWire)
         }
         if (row.status == 405) {
             EXPECT_EQ(response.headers["allow"], "GET, HEAD") << row.name;
+        }
+        if (row.status == 429) {
+            const int seconds = std::stoi(response.headers["retry-after"]);
+            EXPECT_TRUE(seconds >= 1 && seconds <= 60) << row.name << ": " << seconds;
         }
     }
 
@@ -194,7 +203,10 @@ TEST(serverProcess, ConcurrentPostingsAreEachStoredOnce)
     constexpr int kThreads = 8;
     constexpr int kPostings = 25;
     ServerFolder where;
-    ServerProcess server(where.folder.path(), where.arguments());
+    // All from one address, far faster than any player: the posting limit is off.
+    std::vector<std::string> arguments = where.arguments();
+    arguments.insert(arguments.end(), {"--post-rate", "0"});
+    ServerProcess server(where.folder.path(), arguments);
     const int port = server.waitListening();
     ASSERT_GT(port, 0) << server.log();
     std::vector<std::thread> threads;

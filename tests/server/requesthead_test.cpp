@@ -131,6 +131,18 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
          {"127.0.0.1", 65535, "x=y.db", "content", "", ""}},
         {"later wins", {"--port", "1", "--port", "2"}, Outcome::Run,
          {"127.0.0.1", 2, "pegsquare-scores.db", "content", "", ""}},
+        {"posting limit", {"--post-rate", "30", "--post-burst=1"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 1024, 30, 1}},
+        {"posting limit off", {"--post-rate", "0"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 1024, 0}},
+        {"burst of none", {"--post-burst", "0"}, Outcome::Error},
+        {"negative rate", {"--post-rate", "-1"}, Outcome::Error},
+        {"rate past a million", {"--post-rate", "1000001"}, Outcome::Error},
+        {"trusted proxies, repeated and listed, written the one way", {"--trusted-proxy", "10.0.0.5,0:0::1",
+         "--trusted-proxy=192.0.2.1"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 1024, 6, 12, {"10.0.0.5", "::1", "192.0.2.1"}}},
+        {"trusted proxy by name", {"--trusted-proxy", "proxy.example.com"}, Outcome::Error},
+        {"trusted proxy list with a hole", {"--trusted-proxy", "10.0.0.5,,::1"}, Outcome::Error},
         {"help", {"--port", "1", "--help"}, Outcome::Help},
         {"unknown option", {"--verbose"}, Outcome::Error},
         {"stray word", {"serve"}, Outcome::Error},
@@ -156,6 +168,9 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.publicUrl, row.options.publicUrl) << row.name;
         EXPECT_EQ(parsed.options.logPath, row.options.logPath) << row.name;
         EXPECT_EQ(parsed.options.maxDatabaseMiB, row.options.maxDatabaseMiB) << row.name;
+        EXPECT_EQ(parsed.options.postRate, row.options.postRate) << row.name;
+        EXPECT_EQ(parsed.options.postBurst, row.options.postBurst) << row.name;
+        EXPECT_EQ(parsed.options.trustedProxies, row.options.trustedProxies) << row.name;
     }
 }
 

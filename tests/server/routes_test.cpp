@@ -258,6 +258,50 @@ TEST(serverRoutes, ListShowsTheBestHundredAndIsFreshAfterEachPosting)
     EXPECT_EQ(page.find(">p5<"), std::string::npos);
 }
 
+TEST(serverRoutes, PostingsPastTheLimitAreRefusedAndNotStored)
+{
+    // One posting a minute, two at once; the clock never moves.
+    const auto now = std::chrono::steady_clock::now();
+    PostingLimit limit({1, 2}, [now] { return now; });
+    TempFolder folder;
+    SqliteScoreTable table{(folder.path() / "scores.db").string()};
+    Routes routes{table, PublishedContent(folder.path() / "content"), "http://test.example", &limit};
+    struct Row {
+        const char *name;
+        std::string_view method;
+        std::string target;
+        std::string_view client;
+        int status;
+        bool stored = false;
+    };
+    const std::string post = "/cgi-bin/pegsquare.cgi?" + posting("Al");
+    const Row rows[] = {
+        {"first", "GET", post, "203.0.113.9", 200, true},
+        {"second", "GET", post, "203.0.113.9", 200, true},
+        {"third, past the burst", "GET", post, "203.0.113.9", 429},
+        {"a HEAD posting stores nothing and is never limited", "HEAD", post, "203.0.113.9", 200},
+        {"a refused posting is still checked first", "GET", "/cgi-bin/pegsquare.cgi?name=Al", "203.0.113.9", 400},
+        {"the list for the same address", "GET", "/counter/pegsquare.shtml", "203.0.113.9", 200},
+        {"another address", "GET", post, "203.0.113.10", 200, true},
+    };
+    for (const Row &row : rows) {
+        const std::size_t before = table.bestScores(1000).size();
+        const Reply reply = routes.handle({row.method, row.target, row.client});
+        EXPECT_EQ(reply.status, row.status) << row.name << ": " << reply.text();
+        EXPECT_EQ(table.bestScores(1000).size(), before + (row.stored ? 1 : 0)) << row.name;
+        const auto retryAfter = std::find_if(reply.headers.begin(), reply.headers.end(),
+                                             [](const auto &header) { return header.first == "Retry-After"; });
+        if (row.status == 429) {
+            ASSERT_NE(retryAfter, reply.headers.end()) << row.name;
+            EXPECT_EQ(retryAfter->second, "60") << row.name;
+            EXPECT_NE(reply.body.find("60 seconds"), std::string::npos) << row.name << ": " << reply.body;
+            EXPECT_TRUE(reply.problem.empty()) << row.name;
+        } else {
+            EXPECT_EQ(retryAfter, reply.headers.end()) << row.name;
+        }
+    }
+}
+
 TEST(serverRoutes, PublishedFilesAreServedAsTheyAre)
 {
     struct Row {
