@@ -15,6 +15,9 @@ constexpr std::size_t kMaxDatabaseMiBDigits = 7;
 constexpr int kMaxPostings = 1000000;
 constexpr std::size_t kMaxPostingsDigits = 7;
 
+constexpr int kMaxListPerClient = 1000;
+constexpr std::size_t kMaxListPerClientDigits = 4;
+
 // A whole number from 0 to `max` written in at most `digits` digits.
 std::optional<int> wholeNumber(const std::string &text, int max, std::size_t digits)
 {
@@ -55,7 +58,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--content"
             && option != "--public-url" && option != "--log" && option != "--max-db-mb" && option != "--post-rate"
-            && option != "--post-burst" && option != "--trusted-proxy")
+            && option != "--post-burst" && option != "--trusted-proxy" && option != "--list-per-client")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -93,6 +96,12 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
                 return refuse(option + " needs a number from " + (rate ? "0" : "1") + " to "
                               + std::to_string(kMaxPostings) + ", not \"" + *value + "\"");
             (rate ? parsed.options.postRate : parsed.options.postBurst) = *count;
+        } else if (option == "--list-per-client") {
+            const auto cap = wholeNumber(*value, kMaxListPerClient, kMaxListPerClientDigits);
+            if (!cap)
+                return refuse("--list-per-client needs a number from 0 to " + std::to_string(kMaxListPerClient)
+                              + ", not \"" + *value + "\"");
+            parsed.options.listPerClient = *cap;
         } else if (option == "--trusted-proxy") {
             std::string_view list = *value;
             for (;;) {
@@ -122,6 +131,7 @@ std::string usageText()
     return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
            "                        [--public-url URL] [--log FILE] [--max-db-mb N]\n"
            "                        [--post-rate N] [--post-burst N] [--trusted-proxy ADDRESS]\n"
+           "                        [--list-per-client N]\n"
            "\n"
            "The Pegsquare vendor web server: score postings, the high-score list,\n"
            "the published version text and installer, the home and lobby pages.\n"
@@ -150,6 +160,9 @@ std::string usageText()
            "                    option may be repeated or take a comma-separated list):\n"
            "                    for its requests the client is the last address in\n"
            "                    X-Forwarded-For. Without it that header is ignored.\n"
+           "  --list-per-client N\n"
+           "                    at most N of the listed best scores come from one\n"
+           "                    client address (default 5; 0: no cap)\n"
            "  --help            show this text\n"
            "\n"
            "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"

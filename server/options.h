@@ -27,6 +27,10 @@ struct ServerOptions {
     // The proxies whose X-Forwarded-For is believed about who the client
     // is, each written as canonicalAddress() writes it.
     std::vector<std::string> trustedProxies = {};
+    // How many of the listed best scores one client address may hold, so
+    // one address posting the top score over and over cannot fill the list
+    // for good; 0: no cap.
+    int listPerClient = 5;
 };
 
 struct ParsedArguments {

@@ -143,6 +143,13 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
          {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 1024, 6, 12, {"10.0.0.5", "::1", "192.0.2.1"}}},
         {"trusted proxy by name", {"--trusted-proxy", "proxy.example.com"}, Outcome::Error},
         {"trusted proxy list with a hole", {"--trusted-proxy", "10.0.0.5,,::1"}, Outcome::Error},
+        {"list cap", {"--list-per-client=3"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 1024, 6, 12, {}, 3}},
+        {"list cap off", {"--list-per-client", "0"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 1024, 6, 12, {}, 0}},
+        {"negative list cap", {"--list-per-client", "-1"}, Outcome::Error},
+        {"list cap in words", {"--list-per-client", "five"}, Outcome::Error},
+        {"list cap past a thousand", {"--list-per-client", "1001"}, Outcome::Error},
         {"help", {"--port", "1", "--help"}, Outcome::Help},
         {"unknown option", {"--verbose"}, Outcome::Error},
         {"stray word", {"serve"}, Outcome::Error},
@@ -171,6 +178,7 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.postRate, row.options.postRate) << row.name;
         EXPECT_EQ(parsed.options.postBurst, row.options.postBurst) << row.name;
         EXPECT_EQ(parsed.options.trustedProxies, row.options.trustedProxies) << row.name;
+        EXPECT_EQ(parsed.options.listPerClient, row.options.listPerClient) << row.name;
     }
 }
 
