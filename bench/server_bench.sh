@@ -33,12 +33,13 @@ trap cleanup EXIT
 
 # The server on any free port; its first line says which.
 exec {ready}< <(exec "$server" --listen 127.0.0.1 --port 0 --db "$work/scores.db" \
-    --content "$work/content" --post-rate 0 2>"$work/server.log")
+    --content "$work/content" --post-rate 0 --list-per-client 0 2>"$work/server.log")
 server_pid=$!
 read -r -t 15 -u "$ready" line || { echo "server did not start:" >&2; cat "$work/server.log" >&2; exit 1; }
 base=${line##* }
 echo "pegsquare-server at $base"
 echo "posting limit off (--post-rate 0): the benchmark posts from one address as fast as it can"
+echo "list cap off (--list-per-client 0): its 100 scores from that one address are all listed"
 
 # A full list: 100 scores, so the page is as large as it gets.
 for i in $(seq 1 100); do

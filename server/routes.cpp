@@ -55,8 +55,10 @@ Reply publishedText(std::string text)
 
 } // namespace
 
-Routes::Routes(ScoreTable &table, PublishedContent content, std::string site, PostingLimit *postingLimit)
-    : m_table(table), m_content(std::move(content)), m_site(std::move(site)), m_postingLimit(postingLimit)
+Routes::Routes(ScoreTable &table, PublishedContent content, std::string site, PostingLimit *postingLimit,
+               int listPerClient)
+    : m_table(table), m_content(std::move(content)), m_site(std::move(site)), m_postingLimit(postingLimit),
+      m_listPerClient(listPerClient)
 {
 }
 
@@ -98,9 +100,10 @@ Reply Routes::postScore(const RouteRequest &request, std::string_view query)
     const ScoreQuery parsed = parseScoreQuery(query);
     if (!parsed.ok())
         return textReply(400, "Score refused: " + parsed.error);
-    const ScoreCheck check = checkScoreFields(parsed.fields);
+    ScoreCheck check = checkScoreFields(parsed.fields);
     if (!check.ok())
         return textReply(400, "Score refused: " + check.error);
+    check.score.client = request.client;
 
     // HEAD is safe by definition: it answers as GET would but stores nothing,
     // so only a GET spends from the client's postings.
@@ -139,7 +142,8 @@ Reply Routes::scoreList()
     }
     if (!page) {
         try {
-            page = std::make_shared<const std::string>(scoreListPage(m_table.bestScores(kListedScores), m_site));
+            page = std::make_shared<const std::string>(
+                scoreListPage(m_table.bestScores(kListedScores, m_listPerClient), m_site));
         } catch (const StoreError &error) {
             return failure(error.what(), error.busy());
         }

@@ -13,6 +13,11 @@
 #include <vector>
 
 constexpr int kListedScores = 100;
+// How many of the listed scores one client address may hold by default.
+// Five leaves room for a keen player's best games on a list of a hundred,
+// while one address posting the top score again and again can take only
+// five places from everyone else.
+constexpr int kListedPerClient = 5;
 
 // A request as the routes see it: the method and the target exactly as it
 // stood in the request line (path and query still escaped), and the address
@@ -45,8 +50,11 @@ class Routes {
 public:
     // `site` is the address players reach the server by, for the links in
     // its pages (see pages.h). With a `postingLimit`, each client's postings
-    // are held to it (429 past it); it must outlive the routes.
-    Routes(ScoreTable &table, PublishedContent content, std::string site, PostingLimit *postingLimit = nullptr);
+    // are held to it (429 past it); it must outlive the routes. The list
+    // shows at most `listPerClient` scores from one client address (0: no
+    // cap).
+    Routes(ScoreTable &table, PublishedContent content, std::string site, PostingLimit *postingLimit = nullptr,
+           int listPerClient = kListedPerClient);
 
     // Changes the address of the links; only before serving starts (a port
     // picked by the system is known only once the server is bound).
@@ -68,6 +76,7 @@ private:
     PublishedContent m_content;
     std::string m_site;
     PostingLimit *m_postingLimit;
+    int m_listPerClient;
 
     // The list page is the busiest route, so it is built once per change of
     // the table. A posting bumps the generation before it is answered, and a

@@ -10,6 +10,9 @@ struct NewScore {
     std::string name;  // 1 to 32 code points of valid UTF-8, as typed
     int score = 0;     // 0 to 100000
     std::string date;  // the date text exactly as the game sent it
+    // The address the posting came from (see clientaddress.h); empty when
+    // not known, and then the score counts as a client of its own.
+    std::string client = {};
 };
 
 // A stored score with the moment the server took it in.
@@ -40,8 +43,12 @@ public:
     virtual ~ScoreTable() = default;
     // Stores one score durably before returning; throws StoreError.
     virtual StoredScore addScore(const NewScore &score) = 0;
-    // The best `count` scores, highest first, ties by earlier receipt; throws StoreError.
-    virtual std::vector<StoredScore> bestScores(int count) = 0;
+    // The best `count` scores, highest first, ties by earlier receipt, with
+    // at most `perClient` of them from any one client address (0: no cap),
+    // so that one address posting the top score again and again cannot own
+    // the list. A score without an address counts as a client of its own.
+    // Throws StoreError.
+    virtual std::vector<StoredScore> bestScores(int count, int perClient) = 0;
     // Runs a query that costs next to nothing but still reads the table, so a
     // health check can tell whether postings would be stored; throws StoreError.
     virtual void probe() = 0;

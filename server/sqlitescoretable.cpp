@@ -6,11 +6,31 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <set>
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+// The client column and the places came without a step of the version: a
+// server from before them still works on the table, its rows having no
+// client and so place 1 by the column's default, so it may still open it
+// should the operator go back to it.
 constexpr int kSchemaVersion = 1;
+
+// Gives the best scores of the client `who` (NEW.client or OLD.client in a
+// trigger) their places and takes the place from the one pushed past them.
+// A score that comes or goes can only move these, so this reads and writes
+// at most kPlacesKept + 1 rows however many scores the client has. Rows
+// without a client keep place 1.
+std::string placeClientRows(const std::string &who)
+{
+    return "UPDATE scores SET place = ranked.place FROM ("
+           " SELECT id, CASE WHEN n <= " + std::to_string(SqliteScoreTable::kPlacesKept) + " THEN n END AS place"
+           " FROM (SELECT id, ROW_NUMBER() OVER (ORDER BY score DESC, id ASC) AS n"
+           "  FROM (SELECT id, score FROM scores WHERE client = " + who + " AND " + who + " <> ''"
+           "   ORDER BY score DESC, id ASC LIMIT " + std::to_string(SqliteScoreTable::kPlacesKept + 1) + "))"
+           ") AS ranked WHERE scores.id = ranked.id AND scores.place IS NOT ranked.place;";
+}
 
 // The receive time in UTC with microseconds, so the stored text alone
 // already tells two close postings apart.
@@ -75,6 +95,9 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxByt
     // A posting is only answered once it is on disk; postings that arrive
     // together share the sync (see addScore).
     execute("PRAGMA synchronous=FULL");
+    // The triggers' statement journals and small sorts stay in memory: in
+    // temporary files they made a posting several times slower.
+    execute("PRAGMA temp_store=MEMORY");
 
     Statement version = prepare("PRAGMA user_version");
     if (sqlite3_step(version.get()) != SQLITE_ROW)
@@ -86,13 +109,7 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxByt
                          + std::to_string(found) + ").");
 
     execute("BEGIN IMMEDIATE");
-    execute("CREATE TABLE IF NOT EXISTS scores ("
-            " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " name TEXT NOT NULL CHECK (length(name) BETWEEN 1 AND 32),"
-            " score INTEGER NOT NULL CHECK (score BETWEEN 0 AND 100000),"
-            " played TEXT NOT NULL,"
-            " received_at TEXT NOT NULL)");
-    execute("CREATE INDEX IF NOT EXISTS scores_by_rank ON scores (score DESC, id ASC)");
+    upgradeSchema();
     execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     execute("COMMIT");
 
@@ -109,13 +126,69 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxByt
     m_begin = prepare("BEGIN IMMEDIATE");
     m_commit = prepare("COMMIT");
     m_rollback = prepare("ROLLBACK");
-    m_insert = prepare("INSERT INTO scores (name, score, played, received_at) VALUES (?1, ?2, ?3, ?4)");
+    m_insert = prepare("INSERT INTO scores (name, score, played, received_at, client) VALUES (?1, ?2, ?3, ?4, ?5)");
     m_best = prepare("SELECT name, score, played, received_at, id FROM scores"
                      " ORDER BY score DESC, id ASC LIMIT ?1");
+    // Walks scores_listed, which holds only placed rows, so a client's
+    // scores past its best kPlacesKept cost nothing here.
+    m_bestPlaced = prepare("SELECT name, score, played, received_at, id FROM scores"
+                           " WHERE place <= ?2 ORDER BY score DESC, id ASC LIMIT ?1");
+    m_bestCounted = prepare("SELECT name, score, played, received_at, id FROM ("
+                            " SELECT name, score, played, received_at, id, ROW_NUMBER() OVER ("
+                            "  PARTITION BY CASE WHEN client <> '' THEN client ELSE id END"
+                            "  ORDER BY score DESC, id ASC) AS n FROM scores)"
+                            " WHERE n <= ?2 ORDER BY score DESC, id ASC LIMIT ?1");
     m_probe = prepare("SELECT 1 FROM scores LIMIT 1");
 }
 
 SqliteScoreTable::~SqliteScoreTable() = default;
+
+// Brings a new or older database to this server's table, in the caller's
+// transaction; nothing is rewritten and no row is lost.
+void SqliteScoreTable::upgradeSchema()
+{
+    execute("CREATE TABLE IF NOT EXISTS scores ("
+            " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " name TEXT NOT NULL CHECK (length(name) BETWEEN 1 AND 32),"
+            " score INTEGER NOT NULL CHECK (score BETWEEN 0 AND 100000),"
+            " played TEXT NOT NULL,"
+            " received_at TEXT NOT NULL,"
+            " client TEXT,"
+            " place INTEGER DEFAULT 1)");
+
+    std::set<std::string> columns;
+    {
+        Statement info = prepare("PRAGMA table_info(scores)");
+        int stepped;
+        while ((stepped = sqlite3_step(info.get())) == SQLITE_ROW)
+            columns.insert(columnText(info.get(), 1));
+        if (stepped != SQLITE_DONE)
+            fail("read the columns of the score table", stepped);
+    }
+    // A table from before addresses were kept: its rows have no client, so
+    // each is a client of its own with place 1, which the default gives
+    // them without a row being written.
+    if (!columns.contains("client"))
+        execute("ALTER TABLE scores ADD COLUMN client TEXT");
+    if (!columns.contains("place"))
+        execute("ALTER TABLE scores ADD COLUMN place INTEGER DEFAULT 1");
+
+    execute("CREATE INDEX IF NOT EXISTS scores_by_rank ON scores (score DESC, id ASC)");
+    execute("CREATE INDEX IF NOT EXISTS scores_listed ON scores (score DESC, id ASC) WHERE place IS NOT NULL");
+    execute("CREATE INDEX IF NOT EXISTS scores_by_client ON scores (client, score DESC, id ASC)"
+            " WHERE client IS NOT NULL");
+
+    // A new row has no place until it is known to be among its client's best.
+    execute("CREATE TRIGGER IF NOT EXISTS scores_place_added AFTER INSERT ON scores WHEN NEW.client <> '' BEGIN"
+            " UPDATE scores SET place = NULL WHERE id = NEW.id; "
+            + placeClientRows("NEW.client") + " END");
+    execute("CREATE TRIGGER IF NOT EXISTS scores_place_deleted AFTER DELETE ON scores"
+            " WHEN OLD.client <> '' AND OLD.place IS NOT NULL BEGIN "
+            + placeClientRows("OLD.client") + " END");
+    execute("CREATE TRIGGER IF NOT EXISTS scores_place_changed AFTER UPDATE OF score, client ON scores BEGIN"
+            " UPDATE scores SET place = CASE WHEN NEW.client <> '' THEN NULL ELSE 1 END WHERE id = NEW.id; "
+            + placeClientRows("OLD.client") + " " + placeClientRows("NEW.client") + " END");
+}
 
 StoredScore SqliteScoreTable::addScore(const NewScore &score)
 {
@@ -190,6 +263,11 @@ void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
             sqlite3_bind_text(insert, 3, stored.date.data(), static_cast<int>(stored.date.size()), SQLITE_TRANSIENT);
             sqlite3_bind_text(insert, 4, stored.receivedAt.data(), static_cast<int>(stored.receivedAt.size()),
                               SQLITE_TRANSIENT);
+            if (score.client.empty())
+                sqlite3_bind_null(insert, 5);
+            else
+                sqlite3_bind_text(insert, 5, score.client.data(), static_cast<int>(score.client.size()),
+                                  SQLITE_TRANSIENT);
             const int stepped = sqlite3_step(insert);
             if (stepped != SQLITE_DONE) {
                 const StoreError error = errorFor("store a score", stepped);
@@ -221,15 +299,22 @@ void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
     }
 }
 
-std::vector<StoredScore> SqliteScoreTable::bestScores(int count)
+std::vector<StoredScore> SqliteScoreTable::bestScores(int count, int perClient)
 {
     std::vector<StoredScore> scores;
     if (count <= 0)
         return scores;
+    // No client can hold more than `count` of `count` entries, so such a cap
+    // is no cap at all.
+    const bool capped = perClient > 0 && perClient < count;
     std::lock_guard lock(m_mutex);
-    sqlite3_stmt *best = m_best.get();
+    sqlite3_stmt *best = !capped                    ? m_best.get()
+                         : perClient <= kPlacesKept ? m_bestPlaced.get()
+                                                    : m_bestCounted.get();
     ResetOnExit reset{best};
     sqlite3_bind_int(best, 1, count);
+    if (capped)
+        sqlite3_bind_int(best, 2, perClient);
     int stepped;
     while ((stepped = sqlite3_step(best)) == SQLITE_ROW) {
         scores.push_back({columnText(best, 0), sqlite3_column_int(best, 1), columnText(best, 2),

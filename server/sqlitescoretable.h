@@ -23,10 +23,24 @@ struct sqlite3_stmt;
 // the order they arrived, and each caller returns only once the commit
 // that holds its row has been synced. A failed commit fails every posting
 // of its batch; none of them is stored.
+//
+// So that the list under a per-client cap is read from an index in time
+// that does not grow with the table, each row keeps its place among the
+// scores of its client (1 for the best), kept right by triggers in the
+// database itself on every insert, delete or change of score or client,
+// whoever makes it (this server, an older one, or an operator with
+// sqlite3). Places are kept for each client's best kPlacesKept scores only;
+// the rest have none, so a posting costs a bounded amount of work however
+// many scores its client already has.
 class SqliteScoreTable : public ScoreTable {
 public:
     // The most postings one transaction takes; more wait for the next.
     static constexpr std::size_t kMaxBatch = 512;
+    // The places kept per client: caps up to this many are read from the
+    // index; a larger cap below the count asked for is worked out over the
+    // whole table, which is slow on a large one. The triggers in existing
+    // databases hold this number, so changing it takes a schema step.
+    static constexpr int kPlacesKept = 100;
 
     // Opens the database at `path`, creating it and its table on first use;
     // throws StoreError when it cannot be opened or was made by a newer server.
@@ -37,7 +51,7 @@ public:
     ~SqliteScoreTable() override;
 
     StoredScore addScore(const NewScore &score) override;
-    std::vector<StoredScore> bestScores(int count) override;
+    std::vector<StoredScore> bestScores(int count, int perClient) override;
     void probe() override;
 
     // Postings queued for the next transaction, not yet being written.
@@ -66,7 +80,9 @@ private:
     using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
     void writeBatch(const std::vector<Pending *> &batch);
+    void upgradeSchema();
     void execute(const char *sql);
+    void execute(const std::string &sql) { execute(sql.c_str()); }
     StoreError errorFor(const std::string &doing, int code) const;
     Statement prepare(const char *sql);
     [[noreturn]] void fail(const std::string &doing, int code) const;
@@ -77,7 +93,9 @@ private:
     Statement m_commit;
     Statement m_rollback;
     Statement m_insert;
-    Statement m_best;
+    Statement m_best;        // no cap
+    Statement m_bestPlaced;  // a cap of up to kPlacesKept, from the places
+    Statement m_bestCounted; // a larger cap, counted over the whole table
     Statement m_probe;
 
     mutable std::mutex m_queueMutex;

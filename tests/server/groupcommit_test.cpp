@@ -82,7 +82,7 @@ TEST(serverGroupCommit, NoPostingIsAnsweredBeforeItsCommitAndTheOrderOfReceiptIs
         EXPECT_LT(stored[i - 1].sequence, stored[i].sequence) << i;
         EXPECT_LE(stored[i - 1].receivedAt, stored[i].receivedAt) << i;
     }
-    EXPECT_EQ(table.bestScores(100).size(), stored.size());
+    EXPECT_EQ(table.bestScores(100, 0).size(), stored.size());
 }
 
 TEST(serverGroupCommit, ConcurrentPostingsAreEachStoredOnceInFewerCommits)
@@ -102,7 +102,7 @@ TEST(serverGroupCommit, ConcurrentPostingsAreEachStoredOnceInFewerCommits)
     for (std::thread &thread : threads)
         thread.join();
     std::set<std::string> names;
-    for (const StoredScore &row : table.bestScores(kThreads * kEach + 1))
+    for (const StoredScore &row : table.bestScores(kThreads * kEach + 1, 0))
         EXPECT_TRUE(names.insert(row.name).second) << row.name;
     EXPECT_EQ(names.size(), std::size_t(kThreads * kEach));
     EXPECT_LT(commits, kThreads * kEach);
@@ -128,7 +128,7 @@ TEST(serverGroupCommit, PastItsSizeLimitPostingsAre503AndTheListIsStillServed)
     EXPECT_NE(std::find(reply.headers.begin(), reply.headers.end(), std::pair<std::string, std::string>("Retry-After", "5")),
               reply.headers.end());
     // Every posting answered 200 is stored, and nothing else.
-    EXPECT_EQ(table.bestScores(1'000'000).size(), std::size_t(answered));
+    EXPECT_EQ(table.bestScores(1'000'000, 0).size(), std::size_t(answered));
     EXPECT_EQ(routes.handle({"GET", "/counter/pegsquare.shtml"}).status, 200);
 }
 

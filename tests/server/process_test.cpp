@@ -227,7 +227,7 @@ TEST(serverProcess, ConcurrentPostingsAreEachStoredOnce)
         EXPECT_EQ(answered[t], kPostings) << "thread " << t;
 
     SqliteScoreTable table(where.db());
-    const auto scores = table.bestScores(10 * kThreads * kPostings);
+    const auto scores = table.bestScores(10 * kThreads * kPostings, 0);
     std::multiset<std::string> names;
     for (const StoredScore &score : scores)
         names.insert(score.name + "=" + std::to_string(score.score));

@@ -8,6 +8,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -25,7 +28,7 @@ struct RouteBench {
     }
     Reply post(const std::string &query) { return get("/cgi-bin/pegsquare.cgi?" + query); }
     std::string list() { return std::string(get("/counter/pegsquare.shtml").text()); }
-    std::vector<StoredScore> all() { return table.bestScores(1000); }
+    std::vector<StoredScore> all() { return table.bestScores(1000, 0); }
 };
 
 std::string repeat(std::string_view piece, int times)
@@ -285,10 +288,10 @@ TEST(serverRoutes, PostingsPastTheLimitAreRefusedAndNotStored)
         {"another address", "GET", post, "203.0.113.10", 200, true},
     };
     for (const Row &row : rows) {
-        const std::size_t before = table.bestScores(1000).size();
+        const std::size_t before = table.bestScores(1000, 0).size();
         const Reply reply = routes.handle({row.method, row.target, row.client});
         EXPECT_EQ(reply.status, row.status) << row.name << ": " << reply.text();
-        EXPECT_EQ(table.bestScores(1000).size(), before + (row.stored ? 1 : 0)) << row.name;
+        EXPECT_EQ(table.bestScores(1000, 0).size(), before + (row.stored ? 1 : 0)) << row.name;
         const auto retryAfter = std::find_if(reply.headers.begin(), reply.headers.end(),
                                              [](const auto &header) { return header.first == "Retry-After"; });
         if (row.status == 429) {
@@ -298,6 +301,178 @@ TEST(serverRoutes, PostingsPastTheLimitAreRefusedAndNotStored)
             EXPECT_TRUE(reply.problem.empty()) << row.name;
         } else {
             EXPECT_EQ(retryAfter, reply.headers.end()) << row.name;
+        }
+    }
+}
+
+// Another program's connection to the database file, as an operator's
+// sqlite3 or an older server would have; each row of the answer as text.
+std::vector<std::vector<std::string>> runSql(const std::filesystem::path &db, const std::string &sql)
+{
+    std::vector<std::vector<std::string>> rows;
+    sqlite3 *other = nullptr;
+    if (sqlite3_open(db.c_str(), &other) != SQLITE_OK) {
+        sqlite3_close(other);
+        ADD_FAILURE() << "cannot open " << db;
+        return rows;
+    }
+    char *error = nullptr;
+    const int ran = sqlite3_exec(
+        other, sql.c_str(),
+        [](void *into, int columns, char **values, char **) {
+            auto &answer = *static_cast<std::vector<std::vector<std::string>> *>(into);
+            answer.emplace_back();
+            for (int i = 0; i < columns; ++i)
+                answer.back().emplace_back(values[i] ? values[i] : "NULL");
+            return 0;
+        },
+        &rows, &error);
+    EXPECT_EQ(ran, SQLITE_OK) << (error ? error : "") << " in: " << sql;
+    sqlite3_free(error);
+    sqlite3_close(other);
+    return rows;
+}
+
+// The names on a list page, top first.
+std::vector<std::string> listedNames(const std::string &page)
+{
+    std::vector<std::string> names;
+    const std::string cell = "<td align=\"left\"><font face=\"";
+    for (std::size_t at = page.find(cell); at != std::string::npos; at = page.find(cell, at + 1)) {
+        const std::size_t start = page.find("\">", at + cell.size()) + 2;
+        names.push_back(page.substr(start, page.find("</font>", start) - start));
+    }
+    return names;
+}
+
+// The table as the server before client addresses made it.
+constexpr const char *kOldSchema = "PRAGMA journal_mode=WAL;"
+                                   "CREATE TABLE scores ("
+                                   " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                   " name TEXT NOT NULL CHECK (length(name) BETWEEN 1 AND 32),"
+                                   " score INTEGER NOT NULL CHECK (score BETWEEN 0 AND 100000),"
+                                   " played TEXT NOT NULL,"
+                                   " received_at TEXT NOT NULL);"
+                                   "CREATE INDEX scores_by_rank ON scores (score DESC, id ASC);"
+                                   "PRAGMA user_version=1;";
+
+TEST(serverRoutes, OneAddressHoldsAtMostItsCapOfTheList)
+{
+    struct Posting {
+        const char *client; // empty: not known, as for an in-process caller
+        const char *name;
+        int score;
+    };
+    struct Row {
+        const char *name;
+        int cap;
+        std::vector<Posting> postings;
+        std::vector<std::string> listed; // top first
+        const char *oldRows = nullptr;   // rows of a database made before addresses were kept
+    };
+    const char *flooder = "198.51.100.7";
+    const std::vector<Posting> flood = {{flooder, "F1", 100000}, {flooder, "F2", 100000}, {flooder, "F3", 100000},
+                                        {flooder, "F4", 100000}, {flooder, "F5", 100000},
+                                        {"203.0.113.5", "Genuine", 100000}, {"203.0.113.6", "Low", 500}};
+    const Row rows[] = {
+        {"one address posting the top score again and again", 3, flood, {"F1", "F2", "F3", "Genuine", "Low"}},
+        {"no cap", 0, flood, {"F1", "F2", "F3", "F4", "F5", "Genuine", "Low"}},
+        {"an address's best scores are the ones listed", 2,
+         {{"a", "a10", 10}, {"a", "a40", 40}, {"b", "b20", 20}, {"a", "a30", 30}, {"a", "a5", 5}},
+         {"a40", "a30", "b20"}},
+        {"ties within an address go to the earlier posting", 2,
+         {{"a", "first", 50}, {"a", "second", 50}, {"a", "third", 50}, {"b", "other", 50}},
+         {"first", "second", "other"}},
+        {"scores without an address each count on their own", 1,
+         {{"", "N1", 70}, {"", "N2", 70}, {"", "N3", 60}, {"a", "a1", 65}, {"a", "a2", 80}},
+         {"a2", "N1", "N2", "N3"}},
+        {"rows of an older database each count on their own", 1,
+         {{flooder, "F1", 100000}, {flooder, "F2", 100000}, {flooder, "F3", 95000}},
+         {"Old1", "Old2", "F1", "Old3"},
+         "INSERT INTO scores (name, score, played, received_at) VALUES"
+         " ('Old1', 100000, '1/1/26', '2026-01-01T00:00:00.000001Z'),"
+         " ('Old2', 100000, '1/1/26', '2026-01-01T00:00:00.000002Z'),"
+         " ('Old3', 90000, '1/1/26', '2026-01-01T00:00:00.000003Z');"},
+    };
+    for (const Row &row : rows) {
+        TempFolder folder;
+        const auto db = folder.path() / "scores.db";
+        std::vector<std::vector<std::string>> kept; // name and client of every row, in order of receipt
+        if (row.oldRows) {
+            runSql(db, std::string(kOldSchema) + row.oldRows);
+            kept = runSql(db, "SELECT name, 'NULL' FROM scores ORDER BY id");
+        }
+        {
+            SqliteScoreTable table{db.string()};
+            Routes routes{table, PublishedContent(folder.path() / "content"), "http://test.example", nullptr, row.cap};
+            for (const Posting &posting : row.postings) {
+                const std::string target = "/cgi-bin/pegsquare.cgi?name=" + std::string(posting.name)
+                                           + "&date=1/1/26&score=" + std::to_string(posting.score);
+                ASSERT_EQ(routes.handle({"GET", target, posting.client}).status, 200) << row.name;
+                kept.push_back({posting.name, *posting.client ? posting.client : "NULL"});
+            }
+            EXPECT_EQ(listedNames(std::string(routes.handle({"GET", "/counter/pegsquare.shtml"}).text())),
+                      row.listed)
+                << row.name;
+        }
+        // No row lost, and each posting stored with the address it came from.
+        EXPECT_EQ(runSql(db, "SELECT name, client FROM scores ORDER BY id"), kept) << row.name;
+    }
+}
+
+// Whoever changes the table (this server, an operator with sqlite3, an
+// older server), the capped list is what its definition says: walk all
+// scores best first, ties by earlier receipt, and skip a score once its
+// client already has `cap` on the list.
+TEST(serverScoreTable, TheCappedListFollowsEveryChangeToTheTable)
+{
+    TempFolder folder;
+    const auto db = folder.path() / "scores.db";
+    SqliteScoreTable table{db.string()};
+    // 600 rows with many ties: half from one address (far more than the
+    // places kept for it), a third without an address.
+    const std::string fill =
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600)"
+        " INSERT INTO scores (name, score, played, received_at, client)"
+        " SELECT 'p' || i, (i * 7919) % 61 * 1000, '1/1/26', '2026-01-01T00:00:00.000000Z',"
+        "  CASE WHEN i % 12 < 6 THEN 'a' WHEN i % 12 < 10 THEN NULL WHEN i % 12 = 10 THEN '' ELSE 'b' END FROM n";
+    const struct {
+        const char *name;
+        std::string sql;
+    } stages[] = {
+        {"rows added", fill},
+        {"rows deleted", "DELETE FROM scores WHERE id % 7 = 0;"
+                         "DELETE FROM scores WHERE id = (SELECT id FROM scores WHERE client = 'a'"
+                         " ORDER BY score DESC, id LIMIT 1);"},
+        {"scores raised and addresses changed",
+         "UPDATE scores SET score = 100000 WHERE id IN (SELECT id FROM scores WHERE client = 'a'"
+         " ORDER BY score, id LIMIT 3);"
+         "UPDATE scores SET client = 'b' WHERE id IN (SELECT id FROM scores WHERE client = 'a'"
+         " ORDER BY score DESC, id LIMIT 2 OFFSET 5);"
+         "UPDATE scores SET client = 'c' WHERE client IS NULL AND id % 3 = 0;"
+         "UPDATE scores SET client = NULL WHERE client = 'a' AND id % 4 = 0;"},
+        {"every row of the flooding address deleted", "DELETE FROM scores WHERE client = 'a'"},
+    };
+    for (const auto &stage : stages) {
+        runSql(db, stage.sql);
+        std::vector<std::vector<std::string>> all = runSql(db, "SELECT id, score, client FROM scores");
+        std::sort(all.begin(), all.end(), [](const auto &x, const auto &y) {
+            return std::pair(-std::stoi(x[1]), std::stoll(x[0])) < std::pair(-std::stoi(y[1]), std::stoll(y[0]));
+        });
+        for (const int count : {100, 400}) {
+            for (const int cap : {0, 1, 5, SqliteScoreTable::kPlacesKept, SqliteScoreTable::kPlacesKept + 1}) {
+                std::vector<std::int64_t> expected;
+                std::map<std::string, int> held;
+                for (const auto &score : all) {
+                    const bool known = score[2] != "NULL" && !score[2].empty();
+                    if (int(expected.size()) < count && (cap == 0 || !known || held[score[2]]++ < cap))
+                        expected.push_back(std::stoll(score[0]));
+                }
+                std::vector<std::int64_t> listed;
+                for (const StoredScore &score : table.bestScores(count, cap))
+                    listed.push_back(score.sequence);
+                EXPECT_EQ(listed, expected) << stage.name << ", best " << count << ", cap " << cap;
+            }
         }
     }
 }
