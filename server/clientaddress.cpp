@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <cstring>
 
 std::optional<std::string> canonicalAddress(std::string_view text)
 {
@@ -34,4 +35,32 @@ std::string clientAddress(std::string_view peer, std::string_view forwardedFor,
         return std::string(peer);
     last = last.substr(first, last.find_last_not_of(" \t") + 1 - first);
     return canonicalAddress(last).value_or(std::string(peer));
+}
+
+SocketEnd socketEnd(const sockaddr_storage &address)
+{
+    SocketEnd end;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        sockaddr_in v4{};
+        std::memcpy(&v4, &address, sizeof v4);
+        ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+        end.port = ntohs(v4.sin_port);
+    } else if (address.ss_family == AF_INET6) {
+        sockaddr_in6 v6{};
+        std::memcpy(&v6, &address, sizeof v6);
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        end.port = ntohs(v6.sin6_port);
+    }
+    end.address = text;
+    return end;
+}
+
+SocketEnd localEnd(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return {};
+    return socketEnd(address);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/socket.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +11,16 @@
 // ("::1" for "0:0::0001"), so that two spellings of one address compare
 // equal; nullopt when `text` is not an address.
 std::optional<std::string> canonicalAddress(std::string_view text);
+
+// The address of a socket end as text, in canonicalAddress()'s form, with
+// its port; an empty text for a family other than IPv4 or IPv6.
+struct SocketEnd {
+    std::string address;
+    int port = 0;
+};
+SocketEnd socketEnd(const sockaddr_storage &address);
+// The local end of a connected socket.
+SocketEnd localEnd(int fd);
 
 // Whose request this is. `peer` is the address the connection comes from;
 // `forwardedFor` is the request's X-Forwarded-For list (every such header

@@ -2,10 +2,10 @@
 
 #include "clientaddress.h"
 #include "connection.h"
+#include "routelabel.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -22,6 +22,10 @@ constexpr std::size_t kFileChunk = 64 * 1024;
 // The client of the connection this worker thread is serving, for log lines
 // of requests httplib refused before it noted the client itself.
 thread_local std::string t_client;
+
+// When the head of the request this worker thread is answering began to
+// come, for the posting latency.
+thread_local std::chrono::steady_clock::time_point t_headStarted;
 
 // Body bytes the content providers of the current request handed to the
 // client, so a download cut short is logged as what was really sent.
@@ -87,20 +91,15 @@ void listenerOptions(socket_t sock)
 
 HttpServer::HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits,
                        std::vector<std::string> trustedProxies)
-    : m_routes(routes), m_log(log), m_limits(limits), m_trustedProxies(std::move(trustedProxies)),
-      m_stopEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : m_routes(routes), m_log(log), m_limits(limits), m_trustedProxies(std::move(trustedProxies))
 {
-    if (!m_stopEvent.valid())
-        throw std::system_error(errno, std::generic_category(), "cannot make the stop event");
-    const std::size_t workers = m_limits.workerThreads;
-    new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
     set_socket_options(listenerOptions);
     set_payload_max_length(kMaxPayload);
     const auto seconds = [](std::chrono::milliseconds ms) { return static_cast<time_t>(ms.count() / 1000); };
     const auto micros = [](std::chrono::milliseconds ms) { return static_cast<time_t>(ms.count() % 1000 * 1000); };
     set_read_timeout(seconds(m_limits.readTimeout), micros(m_limits.readTimeout));
     set_write_timeout(seconds(m_limits.writeTimeout), micros(m_limits.writeTimeout));
-    // Only for the Keep-Alive header httplib writes; the connection loop here keeps to them.
+    // Only for the Keep-Alive header httplib writes; the connection loop keeps to them.
     set_keep_alive_max_count(m_limits.maxRequestsPerConnection);
     set_keep_alive_timeout(std::max<time_t>(1, seconds(m_limits.keepAliveTimeout)));
     set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
@@ -121,6 +120,7 @@ HttpServer::HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limit
 HttpServer::~HttpServer()
 {
     requestStop();
+    closeListener();
 }
 
 int HttpServer::bind(const std::string &address, int port)
@@ -131,21 +131,61 @@ int HttpServer::bind(const std::string &address, int port)
         return -1;
     // httplib listens with a backlog of five; bursts of clients need more.
     ::listen(svr_sock_, kListenBacklog);
+
+    ConnectionBounds bounds;
+    bounds.head = m_limits.head;
+    bounds.readTimeout = m_limits.readTimeout;
+    bounds.headTimeout = m_limits.headTimeout;
+    bounds.keepAliveTimeout = m_limits.keepAliveTimeout;
+    bounds.writeTimeout = m_limits.writeTimeout;
+    bounds.maxConnections = m_limits.maxConnections;
+    bounds.maxConnectionsPerAddress = m_limits.maxConnectionsPerAddress;
+    // A proxy speaks for many clients; their own connections are its business.
+    bounds.unboundedAddresses = m_trustedProxies;
+    ConnectionEvents events;
+    events.dispatch = [this](std::unique_ptr<ClientConnection> connection) {
+        // httplib's queue takes only copyable jobs; the job owns the connection.
+        ClientConnection *taken = connection.release();
+        m_workers->enqueue([this, taken] { serve(std::unique_ptr<ClientConnection>(taken)); });
+    };
+    events.refused = [this](std::string_view peer, int status) { return refusal(peer, status); };
+    events.stopAccepting = [this] { closeListener(); };
+    if (m_metrics != nullptr) {
+        events.opened = [this] { m_metrics->connectionOpened(); };
+        events.closed = [this] { m_metrics->connectionClosed(); };
+    }
+    m_loop = std::make_unique<ConnectionLoop>(static_cast<int>(svr_sock_), std::move(bounds), std::move(events));
+    if (m_stopping)
+        m_loop->requestStop();
     return bound;
 }
 
 bool HttpServer::run()
 {
-    return listen_after_bind();
+    if (!m_loop)
+        return false;
+    httplib::ThreadPool workers(m_limits.workerThreads);
+    m_workers = &workers;
+    const bool served = m_loop->run();
+    // Every request under way has been answered when the loop ends after a
+    // stop; after a failure the workers still finish theirs.
+    workers.shutdown();
+    m_workers = nullptr;
+    closeListener();
+    return served;
 }
 
 void HttpServer::requestStop()
 {
     m_stopping = true;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(m_stopEvent.get(), &one, sizeof one);
-    // What httplib's stop() does, but also before run() has begun, so a
-    // stop that comes early is not lost.
+    if (m_loop)
+        m_loop->requestStop();
+}
+
+void HttpServer::closeListener()
+{
+    // What httplib's stop() does, which also tells its content providers
+    // that the server is stopping.
     const socket_t listener = svr_sock_.exchange(INVALID_SOCKET);
     if (listener != INVALID_SOCKET) {
         ::shutdown(listener, SHUT_RDWR);
@@ -153,54 +193,86 @@ void HttpServer::requestStop()
     }
 }
 
-bool HttpServer::process_and_close_socket(socket_t sock)
+std::string HttpServer::refusal(std::string_view peer, int status)
 {
-    const UniqueFd owned(sock);
-    const int noDelay = 1;
-    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    ConnectionStream stream(sock, m_stopEvent.get(), m_limits.readTimeout, m_limits.writeTimeout);
-    int clientPort = 0;
-    stream.get_remote_ip_and_port(t_client, clientPort);
-    bool drain = false;
-    for (std::size_t served = 0; served < m_limits.maxRequestsPerConnection; ++served) {
-        HeadScan scan;
-        const auto idle = served == 0 ? m_limits.readTimeout : m_limits.keepAliveTimeout;
-        if (stream.awaitHead(idle, m_limits.headTimeout, m_limits.head, scan) != ConnectionStream::Wait::Ready)
-            break;
+    const std::string body = (status == 429 ? std::string("Too many connections from your address; please try again later.")
+                                            : statusText(status)) + "\n";
+    m_log.write({peer, "-", "-", status, body.size()});
+    if (m_metrics != nullptr)
+        m_metrics->countRefusal(status == 429 ? ServerMetrics::Limit::ConnectionsPerAddress
+                                              : ServerMetrics::Limit::ConnectionsTotal);
+    if (status == 503) {
+        // Once a minute at most: a server at its bound would otherwise
+        // write a line for every client it turns away.
+        const std::lock_guard lock(m_refusalNoteMutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (m_lastRefusalNote == std::chrono::steady_clock::time_point{} || now - m_lastRefusalNote >= std::chrono::minutes(1)) {
+            m_lastRefusalNote = now;
+            m_log.problem("refusing connections: " + std::to_string(m_limits.maxConnections)
+                          + " are open, the most allowed (--max-connections)");
+        }
+    }
+    return "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status)
+        + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(body.size())
+        + "\r\nRetry-After: 10\r\nConnection: close\r\n\r\n" + body;
+}
+
+void HttpServer::serve(std::unique_ptr<ClientConnection> connection)
+{
+    ClientConnection &client = *connection;
+    t_client = client.peer;
+    t_headStarted = client.headStarted;
+    ConnectionStream stream(client, m_limits.readTimeout, m_limits.writeTimeout);
+    // Whatever happens here, the loop gets the connection back: it alone closes them.
+    client.next = ClientConnection::Next::Close;
+    try {
+        const HeadScan scan = client.scan;
+        ++client.served;
         if (scan.state != HeadState::Complete) {
             Reply refusal;
             refusal.status = scan.state == HeadState::RequestLineTooLong ? 414 : 431;
             refusal.contentType = "text/plain; charset=utf-8";
             refusal.body = statusText(refusal.status) + "\n";
             answerDirectly(stream, refusal);
-            drain = true;
-            break;
+            client.input.clear();
+            client.next = ClientConnection::Next::Drain;
+        } else {
+            std::size_t headLength = scan.length;
+            if (auto mended = mendRequestHead(std::string_view(client.input).substr(0, headLength))) {
+                client.input.replace(0, headLength, *mended);
+                headLength = mended->size();
+            }
+            const std::string_view method = std::string_view(client.input).substr(0, client.input.find(' '));
+            if (!httplibParsesMethod(method) && isToken(method)) {
+                // Its headers are never read, so the client is the peer;
+                // these methods are refused whoever asks.
+                const RequestLineParts parts = requestLineParts(client.input, headLength);
+                answerDirectly(stream, m_routes.handle({parts.method, parts.target, t_client}));
+                client.input.clear();
+                client.next = ClientConnection::Next::Drain;
+            } else {
+                // A body is never read (the head was mended not to declare
+                // one), so the connection ends after the answer and the
+                // body cannot be taken for the next request.
+                const bool closeAfter = scan.declaresBody || scan.wantsClose || m_stopping
+                    || client.served >= m_limits.maxRequestsPerConnection;
+                bool clientCloses = false;
+                const bool written = process_request(stream, closeAfter, clientCloses, nullptr);
+                const bool unread = stream.keepUnread();
+                if (!written)
+                    client.output.clear();
+                else if (clientCloses || closeAfter)
+                    client.next = scan.declaresBody || unread ? ClientConnection::Next::Drain
+                                                              : ClientConnection::Next::Close;
+                else
+                    client.next = ClientConnection::Next::ReadHead;
+            }
         }
-        const std::string_view buffered = stream.bufferedBytes();
-        const std::string_view method = buffered.substr(0, buffered.find(' '));
-        if (!httplibParsesMethod(method) && isToken(method)) {
-            const RequestLineParts parts = requestLineParts(buffered, scan.length);
-            // Its headers are never read, so the client is the peer; these
-            // methods are refused whoever asks.
-            answerDirectly(stream, m_routes.handle({parts.method, parts.target, t_client}));
-            drain = true;
-            break;
-        }
-        // A body on a GET is never read; the connection ends after the answer
-        // so the body cannot be taken for the next request.
-        const bool closeAfter = scan.declaresBody || scan.wantsClose || m_stopping
-            || served + 1 == m_limits.maxRequestsPerConnection;
-        bool clientCloses = false;
-        const bool written = process_request(stream, closeAfter, clientCloses, nullptr);
-        if (!written || clientCloses || closeAfter) {
-            drain = written && (scan.declaresBody || stream.hasUnreadInput());
-            break;
-        }
+    } catch (const std::exception &error) {
+        client.output.clear();
+        m_log.problem(std::string("a request failed: ") + error.what());
     }
-    if (drain)
-        stream.drainBeforeClose();
-    ::shutdown(sock, SHUT_RDWR);
-    return true;
+    m_loop->giveBack(std::move(connection));
 }
 
 void HttpServer::answerDirectly(ConnectionStream &stream, const Reply &reply)
@@ -215,6 +287,7 @@ void HttpServer::answerDirectly(ConnectionStream &stream, const Reply &reply)
 
     const RequestLineParts parts = requestLineParts(stream.bufferedBytes(), kMaxLoggedTarget);
     m_log.write({t_client, parts.method, parts.target, reply.status, body.size()});
+    count(parts.target, reply.status);
 }
 
 void HttpServer::answer(const httplib::Request &request, httplib::Response &response)
@@ -231,6 +304,8 @@ void HttpServer::answer(const httplib::Request &request, httplib::Response &resp
     }
     const std::string client = clientAddress(peer, forwardedFor, m_trustedProxies);
     Reply reply = m_routes.handle({request.method, request.target, client});
+    if (m_metrics != nullptr && routeLabel(request.target) == "scores")
+        m_metrics->observePosting(std::chrono::steady_clock::now() - t_headStarted);
     if (!reply.problem.empty()) // the operator needs the reason; the client only gets the status
         m_log.problem(reply.problem);
     response.status = reply.status;
@@ -285,4 +360,19 @@ void HttpServer::logAnswer(const httplib::Request &request, const httplib::Respo
         bytes = response.content_provider_ ? t_streamedBytes : response.body.size();
     m_log.write({request.remote_addr.empty() ? std::string_view(t_client) : std::string_view(request.remote_addr),
                  request.method, request.target, response.status, bytes});
+    count(request.target, response.status);
+}
+
+void HttpServer::count(std::string_view target, int status)
+{
+    if (m_metrics == nullptr)
+        return;
+    const std::string_view route = routeLabel(target);
+    m_metrics->countRequest(route, status);
+    if (status == 414 || status == 431)
+        m_metrics->countRefusal(ServerMetrics::Limit::HeadTooLarge);
+    else if (route == "scores" && status == 429)
+        m_metrics->countRefusal(ServerMetrics::Limit::PostingRate);
+    else if (route == "scores" && status == 503)
+        m_metrics->countRefusal(ServerMetrics::Limit::DatabaseFull);
 }

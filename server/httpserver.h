@@ -1,6 +1,9 @@
 #pragma once
 
 #include "accesslog.h"
+#include "clientconnection.h"
+#include "connectionloop.h"
+#include "metrics.h"
 #include "requesthead.h"
 #include "routes.h"
 #include "uniquefd.h"
@@ -10,6 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,12 +26,18 @@ struct ServerLimits {
     std::chrono::milliseconds headTimeout{5000};  // for a whole head, from its first byte
     std::chrono::milliseconds keepAliveTimeout{5000};
     std::size_t maxRequestsPerConnection = 1000;
+    // Workers answer requests whose heads have come whole; waiting for
+    // heads, idle connections and short answers to slow readers holds none.
     std::size_t workerThreads = 32;
+    std::size_t maxConnections = 10000;         // open at once, in all; past it 503
+    std::size_t maxConnectionsPerAddress = 64;  // open at once from one address; past it 429
 };
 
-// The HTTP side: httplib's listener and thread pool, with each connection
-// run here so that request heads are bounded (414, 431) before httplib reads
-// them, and with every request answered by the routes.
+// The HTTP side: one thread waits on every connection (see
+// connectionloop.h) and hands a connection whose request head has come
+// whole to a worker, which has httplib parse and answer it; request heads
+// are bounded (414, 431) before httplib reads them, and every request is
+// answered by the routes.
 class HttpServer : private httplib::Server {
 public:
     // Requests from an address in `trustedProxies` are taken to be on behalf
@@ -34,6 +45,10 @@ public:
     HttpServer(Routes &routes, AccessLog &log, const ServerLimits &limits = {},
                std::vector<std::string> trustedProxies = {});
     ~HttpServer() override;
+
+    // Counts requests, refusals and connections in `metrics` from now on;
+    // only before bind(). It must outlive the server.
+    void setMetrics(ServerMetrics *metrics) { m_metrics = metrics; }
 
     // Binds and listens on `address`; port 0 picks a free port. Returns the
     // port bound, or -1 with errno telling why when it could not be bound.
@@ -46,16 +61,26 @@ public:
     void requestStop();
 
 private:
-    bool process_and_close_socket(socket_t sock) override;
+    // Answers the request at the start of `connection`'s input, in a worker.
+    void serve(std::unique_ptr<ClientConnection> connection);
     void answer(const httplib::Request &request, httplib::Response &response);
     void logAnswer(const httplib::Request &request, const httplib::Response &response);
+    // Counts an answer in the metrics, and a refusal by a limit.
+    void count(std::string_view target, int status);
     // Writes `reply` and logs it, for requests httplib is not to see.
     void answerDirectly(class ConnectionStream &stream, const Reply &reply);
+    // The answer to a connection refused for a bound, logged.
+    std::string refusal(std::string_view peer, int status);
+    void closeListener();
 
     Routes &m_routes;
     AccessLog &m_log;
     ServerLimits m_limits;
     const std::vector<std::string> m_trustedProxies;
-    UniqueFd m_stopEvent; // readable once requestStop() has been called
+    std::unique_ptr<ConnectionLoop> m_loop; // from bind() on
+    httplib::ThreadPool *m_workers = nullptr; // while run() runs
+    ServerMetrics *m_metrics = nullptr;
     std::atomic<bool> m_stopping{false};
+    std::mutex m_refusalNoteMutex;
+    std::chrono::steady_clock::time_point m_lastRefusalNote{};
 };

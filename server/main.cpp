@@ -3,6 +3,8 @@
 #include "accesslog.h"
 #include "content.h"
 #include "httpserver.h"
+#include "metrics.h"
+#include "metricsserver.h"
 #include "options.h"
 #include "ratelimit.h"
 #include "routes.h"
@@ -10,6 +12,8 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +21,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <thread>
@@ -32,6 +37,43 @@ std::string hostForUrl(const std::string &address)
     return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
 
+// Descriptors kept apart from client connections: the database, its
+// journal, the log, published files being sent, the metrics listener.
+constexpr rlim_t kReservedDescriptors = 64;
+
+// Raises the soft limit on open files as far as the hard limit allows (up
+// to what the connection bound needs), and returns how many connections
+// fit under it. Debian's default soft limit of 1024 would otherwise cap a
+// server meant for thousands of players.
+std::size_t connectionsThatFit(std::size_t wanted)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return wanted;
+    const rlim_t needed = static_cast<rlim_t>(wanted) + kReservedDescriptors;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed)
+        return wanted;
+    return limit.rlim_cur > 2 * kReservedDescriptors ? static_cast<std::size_t>(limit.rlim_cur - kReservedDescriptors)
+                                                    : static_cast<std::size_t>(kReservedDescriptors);
+}
+
+// The database's size on disk with its write-ahead log, for the metrics.
+std::uint64_t databaseBytes(const std::string &path)
+{
+    std::uint64_t total = 0;
+    for (const std::string &file : {path, path + "-wal"}) {
+        struct stat status {};
+        if (::stat(file.c_str(), &status) == 0)
+            total += static_cast<std::uint64_t>(status.st_size);
+    }
+    return total;
+}
+
 int serve(const ServerOptions &options, const sigset_t &handledSignals)
 {
     // Opened first, so that a log that cannot be written stops the start
@@ -42,8 +84,34 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
     std::unique_ptr<PostingLimit> postingLimit;
     if (options.postRate > 0)
         postingLimit = std::make_unique<PostingLimit>(PostingLimit::Settings{options.postRate, options.postBurst});
-    Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl, postingLimit.get());
-    HttpServer server(routes, *log, ServerLimits{}, options.trustedProxies);
+    Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl, postingLimit.get(),
+                  options.listPerClient);
+    ServerLimits limits;
+    limits.maxConnectionsPerAddress = static_cast<std::size_t>(options.maxConnectionsPerAddress);
+    limits.maxConnections = connectionsThatFit(static_cast<std::size_t>(options.maxConnections));
+    if (limits.maxConnections < static_cast<std::size_t>(options.maxConnections))
+        log->problem("the system allows this process only enough open files for " + std::to_string(limits.maxConnections)
+                     + " connections; raise LimitNOFILE (or ulimit -n) for --max-connections "
+                     + std::to_string(options.maxConnections));
+    HttpServer server(routes, *log, limits, options.trustedProxies);
+
+    ServerMetrics metrics([path = options.databasePath] { return databaseBytes(path); });
+    std::unique_ptr<MetricsServer> metricsServer;
+    std::string metricsUrl;
+    if (options.metricsListen) {
+        server.setMetrics(&metrics);
+        table.setBatchObserver([&metrics](std::size_t postings) { metrics.observeBatch(postings); });
+        metricsServer = std::make_unique<MetricsServer>(metrics);
+        const auto &[metricsAddress, metricsPort] = *options.metricsListen;
+        const int bound = metricsServer->bind(metricsAddress, metricsPort);
+        if (bound < 0) {
+            std::fprintf(stderr, "pegsquare-server: cannot serve metrics on %s port %d\n", metricsAddress.c_str(),
+                         metricsPort);
+            return kExitFailure;
+        }
+        metricsUrl = "http://" + hostForUrl(metricsAddress) + ":" + std::to_string(bound) + "/metrics";
+        metricsServer->start();
+    }
 
     const int port = server.bind(options.listen, options.port);
     if (port < 0) {
@@ -56,7 +124,10 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
     const std::string address = "http://" + hostForUrl(options.listen) + ":" + std::to_string(port);
     if (options.publicUrl.empty())
         routes.setSite(address);
+    // The first line, which scripts wait for, names the players' address.
     std::printf("pegsquare-server: listening on %s\n", address.c_str());
+    if (!metricsUrl.empty())
+        std::printf("pegsquare-server: metrics on %s\n", metricsUrl.c_str());
     std::fflush(stdout);
 
     // The signals are blocked in every thread and taken here, outside any

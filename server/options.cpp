@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "clientaddress.h"
+#include "metrics.h"
 
 #include <optional>
 
@@ -14,6 +15,11 @@ constexpr std::size_t kMaxDatabaseMiBDigits = 7;
 
 constexpr int kMaxPostings = 1000000;
 constexpr std::size_t kMaxPostingsDigits = 7;
+
+// Each open connection is a descriptor; past a million the system's own
+// limits stop it long before these would.
+constexpr int kMaxConnections = 1000000;
+constexpr std::size_t kMaxConnectionsDigits = 7;
 
 constexpr int kMaxListPerClient = 1000;
 constexpr std::size_t kMaxListPerClientDigits = 4;
@@ -58,7 +64,9 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--content"
             && option != "--public-url" && option != "--log" && option != "--max-db-mb" && option != "--post-rate"
-            && option != "--post-burst" && option != "--trusted-proxy" && option != "--list-per-client")
+            && option != "--post-burst" && option != "--trusted-proxy" && option != "--list-per-client"
+            && option != "--max-connections" && option != "--max-connections-per-address"
+            && option != "--metrics-listen")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -102,6 +110,18 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
                 return refuse("--list-per-client needs a number from 0 to " + std::to_string(kMaxListPerClient)
                               + ", not \"" + *value + "\"");
             parsed.options.listPerClient = *cap;
+        } else if (option == "--max-connections" || option == "--max-connections-per-address") {
+            const auto count = wholeNumber(*value, kMaxConnections, kMaxConnectionsDigits);
+            if (!count || *count == 0)
+                return refuse(option + " needs a number from 1 to " + std::to_string(kMaxConnections) + ", not \""
+                              + *value + "\"");
+            (option == "--max-connections" ? parsed.options.maxConnections
+                                           : parsed.options.maxConnectionsPerAddress) = *count;
+        } else if (option == "--metrics-listen") {
+            const auto address = parseListenAddress(*value);
+            if (!address)
+                return refuse("--metrics-listen needs PORT, HOST:PORT or [IPv6]:PORT, not \"" + *value + "\"");
+            parsed.options.metricsListen = address;
         } else if (option == "--trusted-proxy") {
             std::string_view list = *value;
             for (;;) {
@@ -131,7 +151,8 @@ std::string usageText()
     return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
            "                        [--public-url URL] [--log FILE] [--max-db-mb N]\n"
            "                        [--post-rate N] [--post-burst N] [--trusted-proxy ADDRESS]\n"
-           "                        [--list-per-client N]\n"
+           "                        [--list-per-client N] [--max-connections N]\n"
+           "                        [--max-connections-per-address N] [--metrics-listen ADDRESS]\n"
            "\n"
            "The Pegsquare vendor web server: score postings, the high-score list,\n"
            "the published version text and installer, the home and lobby pages.\n"
@@ -163,6 +184,16 @@ std::string usageText()
            "  --list-per-client N\n"
            "                    at most N of the listed best scores come from one\n"
            "                    client address (default 5; 0: no cap)\n"
+           "  --max-connections N\n"
+           "                    connections open at once, in all; past it a new one\n"
+           "                    gets 503 (default 10000, less when the system allows\n"
+           "                    this process fewer open files)\n"
+           "  --max-connections-per-address N\n"
+           "                    connections open at once from one address; past it a\n"
+           "                    new one gets 429 (default 64; a --trusted-proxy is exempt)\n"
+           "  --metrics-listen ADDRESS\n"
+           "                    serve metrics in the Prometheus text format at /metrics\n"
+           "                    on PORT (loopback), HOST:PORT or [IPv6]:PORT (default: off)\n"
            "  --help            show this text\n"
            "\n"
            "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"

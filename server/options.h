@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What the command line asks for.
@@ -31,6 +33,13 @@ struct ServerOptions {
     // one address posting the top score over and over cannot fill the list
     // for good; 0: no cap.
     int listPerClient = 5;
+    // Connections open at once, in all and from one socket address (a
+    // trusted proxy is exempt from the second). Past them a new connection
+    // gets 503 or 429 and is closed.
+    int maxConnections = 10000;
+    int maxConnectionsPerAddress = 64;
+    // Where the Prometheus metrics are served; off when empty.
+    std::optional<std::pair<std::string, int>> metricsListen = {};
 };
 
 struct ParsedArguments {

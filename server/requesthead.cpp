@@ -140,7 +140,9 @@ std::optional<std::string> mendRequestHead(std::string_view head)
         if (requestLine) {
             requestLine = false;
             changed = appendRequestLine(mended, line) || changed;
-        } else if (sameNameIgnoringCase(headerName(line), "Range")) {
+        } else if (sameNameIgnoringCase(headerName(line), "Range")
+                   || sameNameIgnoringCase(headerName(line), "Content-Length")
+                   || sameNameIgnoringCase(headerName(line), "Transfer-Encoding")) {
             changed = true;
             continue;
         } else {

@@ -31,8 +31,12 @@ HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits);
 // The complete head `head` as httplib should read it, or nullopt when it
 // needs no change: every line ends in CR LF, which httplib requires; blanks
 // inside the target, which the game sends unescaped in names, become %20;
-// and Range lines are dropped because httplib would answer them with status
-// 200 and a cut body.
+// Range lines are dropped because httplib would answer them with status
+// 200 and a cut body; and Content-Length and Transfer-Encoding lines are
+// dropped because no route takes a body: httplib would wait for one, and
+// holding a worker while a client trickles it in is what the server must
+// not allow. A connection whose request declared a body ends after the
+// answer, so the body is never taken for the next request.
 std::optional<std::string> mendRequestHead(std::string_view head);
 
 // The method and target of a (possibly cut) request line, for the log.

@@ -233,6 +233,12 @@ void SqliteScoreTable::setBeforeCommit(std::function<void(std::size_t)> hook)
     m_beforeCommit = std::move(hook);
 }
 
+void SqliteScoreTable::setBatchObserver(std::function<void(std::size_t)> observer)
+{
+    std::lock_guard lock(m_mutex);
+    m_batchObserver = std::move(observer);
+}
+
 // Never throws: every posting of the batch leaves with its stored row or
 // its error.
 void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
@@ -290,6 +296,8 @@ void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
             if (!sqlite3_get_autocommit(m_db.get()))
                 stepOnce(m_rollback.get());
             failAll(error);
+        } else if (m_batchObserver) {
+            m_batchObserver(batch.size());
         }
     } catch (...) {
         // Only allocation can fail in here; nothing of the batch is kept.

@@ -60,6 +60,9 @@ public:
     // transaction still open, just before the commit; for tests that hold
     // the sync to see that no posting is answered before it.
     void setBeforeCommit(std::function<void(std::size_t batchSize)> hook);
+    // Runs in the writing thread after each commit with how many postings
+    // it held, for the metrics; set before postings begin.
+    void setBatchObserver(std::function<void(std::size_t batchSize)> observer);
 
 private:
     // One caller's posting on its way through a batch.
@@ -103,4 +106,5 @@ private:
     std::deque<Pending *> m_queue;
     bool m_writing = false;
     std::function<void(std::size_t)> m_beforeCommit;
+    std::function<void(std::size_t)> m_batchObserver;
 };

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
+#include <cstdlib>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -41,6 +45,109 @@ TEST(serverHttp, SlowClientsAreCutOffAndAStopEndsIdleConnections)
     EXPECT_TRUE(readUntil(idle.get()).has_value()) << "an idle connection outlived the stop";
     runner.join();
     std::fclose(logFile);
+}
+
+// Served with the given limits on a free loopback port until destroyed.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(const ServerLimits &limits)
+        : m_table((m_folder.path() / "scores.db").string()),
+          m_routes(m_table, PublishedContent(m_folder.path() / "content"), "http://test.example"),
+          m_logFile(std::tmpfile()), m_log(m_logFile), m_server(m_routes, m_log, limits)
+    {
+        m_port = m_server.bind("127.0.0.1", 0);
+        m_runner = std::thread([this] { m_server.run(); });
+    }
+    ~LoopbackServer()
+    {
+        m_server.requestStop();
+        m_runner.join();
+        std::fclose(m_logFile);
+    }
+    int port() const { return m_port; }
+
+private:
+    TempFolder m_folder;
+    SqliteScoreTable m_table;
+    Routes m_routes;
+    std::FILE *m_logFile;
+    AccessLog m_log;
+    HttpServer m_server;
+    int m_port = -1;
+    std::thread m_runner;
+};
+
+// Heads that take long to come, and idle connections, hold no worker: with
+// two workers and hundreds of such clients, an ordinary request is answered
+// at once, long before any of them times out, and they are still open.
+TEST(serverHttp, SlowClientsHoldNoWorker)
+{
+    ServerLimits limits;
+    limits.workerThreads = 2;
+    limits.maxConnectionsPerAddress = 1000;
+    limits.readTimeout = 600s;
+    limits.headTimeout = 600s;
+    LoopbackServer server(limits);
+    ASSERT_GT(server.port(), 0);
+
+    std::vector<UniqueFd> slow;
+    for (int i = 0; i < 300; ++i) {
+        slow.push_back(connectLoopback(server.port(), i % 2 == 0 ? "" : "GET /scores.php HTTP/1.1\r\nHost: x\r\n"));
+        ASSERT_TRUE(slow.back().valid()) << "connection " << i;
+    }
+    for (int round = 0; round < 3; ++round) {
+        const UniqueFd ordinary = connectLoopback(server.port(), "GET /version.txt HTTP/1.1\r\nHost: x\r\n\r\n");
+        const auto answer = readUntil(ordinary.get(), "\r\n\r\n");
+        ASSERT_TRUE(answer.has_value()) << "round " << round;
+        EXPECT_TRUE(answer->starts_with("HTTP/1.1 ")) << *answer;
+    }
+    for (const UniqueFd &fd : slow) {
+        pollfd entry{fd.get(), POLLIN, 0};
+        ASSERT_EQ(::poll(&entry, 1, 0), 0) << "a slow client was answered or cut off early";
+    }
+}
+
+// The bounds on open connections: at the bound a connection is served,
+// past it refused at once with the status and a Retry-After, counted per
+// peer address for the one bound and over all addresses for the other.
+TEST(serverHttp, OpenConnectionsAreBoundedPerAddressAndInAll)
+{
+    struct Row {
+        const char *name;
+        std::size_t perAddress;
+        std::size_t total;
+        std::vector<const char *> holders; // addresses whose idle connections are open first
+        const char *from;                  // the address of the connection tried next
+        int status;                        // 200: served
+    };
+    const std::vector<Row> rows = {
+        {"under both bounds", 3, 10, {"127.0.0.1", "127.0.0.1"}, "127.0.0.1", 200},
+        {"at the per-address bound", 3, 10, {"127.0.0.1", "127.0.0.1", "127.0.0.1"}, "127.0.0.1", 429},
+        {"another address is counted apart", 3, 10, {"127.0.0.1", "127.0.0.1", "127.0.0.1"}, "127.0.0.2", 200},
+        {"at the bound in all", 3, 4, {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"}, "127.0.0.5", 503},
+    };
+    for (const Row &row : rows) {
+        ServerLimits limits;
+        limits.maxConnectionsPerAddress = row.perAddress;
+        limits.maxConnections = row.total;
+        LoopbackServer server(limits);
+        ASSERT_GT(server.port(), 0) << row.name;
+        std::vector<UniqueFd> held;
+        for (const char *holder : row.holders) {
+            held.push_back(connectLoopback(server.port(), {}, holder));
+            ASSERT_TRUE(held.back().valid()) << row.name;
+        }
+        // Connections are accepted in the order they were made, so the
+        // holders are counted before the next one is tried.
+        const UniqueFd tried = connectLoopback(server.port(), "HEAD /healthz HTTP/1.1\r\nHost: x\r\n\r\n", row.from);
+        const auto answer = readUntil(tried.get(), "\r\n\r\n");
+        ASSERT_TRUE(answer.has_value()) << row.name;
+        const int status = std::atoi(answer->substr(9, 3).c_str());
+        EXPECT_EQ(status, row.status) << row.name << "\n" << *answer;
+        if (row.status != 200) {
+            EXPECT_NE(answer->find("\r\nRetry-After: "), std::string::npos) << row.name;
+        }
+    }
 }
 
 } // namespace

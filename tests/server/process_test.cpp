@@ -98,10 +98,12 @@ TEST(serverProcess, EveryRouteAnswersOverTheWire)
     writeFile(where.folder.path() / "content" / "pegsquare" / "pegsetup.exe", installer);
     // One posting at once, so the second is over the limit.
     std::vector<std::string> arguments = where.arguments();
-    arguments.insert(arguments.end(), {"--post-rate", "1", "--post-burst", "1"});
+    arguments.insert(arguments.end(), {"--post-rate", "1", "--post-burst", "1", "--metrics-listen", "0"});
     ServerProcess server(where.folder.path(), arguments);
     const int port = server.waitListening();
     ASSERT_GT(port, 0) << server.log();
+    const int metricsPort = server.waitMetrics();
+    ASSERT_GT(metricsPort, 0) << server.output();
 
     struct Row {
         const char *name;
@@ -152,6 +154,23 @@ TEST(serverProcess, EveryRouteAnswersOverTheWire)
             EXPECT_TRUE(seconds >= 1 && seconds <= 60) << row.name << ": " << seconds;
         }
     }
+
+    // The metrics count what the rows above did, on their own port.
+    const Response metrics = askServer(metricsPort, "GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
+    ASSERT_EQ(metrics.status, 200);
+    for (const char *line : {"pegsquare_http_requests_total{route=\"scores\",status=\"200\"} 1\n",
+                             "pegsquare_http_requests_total{route=\"scores\",status=\"429\"} 1\n",
+                             "pegsquare_http_requests_total{route=\"scores\",status=\"400\"} 1\n",
+                             "pegsquare_http_requests_total{route=\"list\",status=\"200\"} 2\n",
+                             "pegsquare_http_requests_total{route=\"other\",status=\"405\"} 2\n",
+                             "pegsquare_posting_duration_seconds_count 3\n", "pegsquare_commit_batch_size_count 1\n",
+                             "pegsquare_refusals_total{limit=\"posting_rate\"} 1\n",
+                             "pegsquare_refusals_total{limit=\"connections_total\"} 0\n"}) {
+        EXPECT_NE(metrics.body.find(line), std::string::npos) << line << metrics.body;
+    }
+    const std::size_t bytesAt = metrics.body.find("\npegsquare_database_bytes ");
+    ASSERT_NE(bytesAt, std::string::npos) << metrics.body;
+    EXPECT_GT(std::stoll(metrics.body.substr(bytesAt + 26)), 0) << metrics.body;
 
     ASSERT_EQ(server.stop(SIGTERM), 0) << server.log();
     const std::string log = server.log();

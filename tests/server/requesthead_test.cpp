@@ -81,7 +81,7 @@ TEST(serverHead, ScanMeasuresTheHeadBeforeHttplibReadsIt)
     EXPECT_EQ(scanRequestHead(headWith("") + "GET /next", limits).length, headWith("").size());
 }
 
-TEST(serverHead, MendEscapesBlanksInTheTargetAndDropsRanges)
+TEST(serverHead, MendEscapesBlanksInTheTargetAndDropsRangesAndBodies)
 {
     struct Row {
         const char *name;
@@ -94,6 +94,8 @@ TEST(serverHead, MendEscapesBlanksInTheTargetAndDropsRanges)
          headWith("", "GET /p?name=%20Jo%20%20Smith&score=5 HTTP/1.0")},
         {"range dropped", headWith("Host: x\r\nrange: bytes=0-1\r\nAccept: */*\r\n"),
          headWith("Host: x\r\nAccept: */*\r\n")},
+        {"a declared body is not waited for", headWith("Host: x\r\nContent-Length: 9\r\ntransfer-encoding: chunked\r\n"),
+         headWith("Host: x\r\n")},
         {"no version left alone", "GET /a b\r\n\r\n", std::nullopt},
         {"bare LF line ends become CR LF", bareLf(headWith("Host: x\r\n")), headWith("Host: x\r\n")},
         {"mixed line ends become CR LF", "GET / HTTP/1.1\nHost: x\r\nAccept: */*\n\r\n",
@@ -150,6 +152,12 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         {"negative list cap", {"--list-per-client", "-1"}, Outcome::Error},
         {"list cap in words", {"--list-per-client", "five"}, Outcome::Error},
         {"list cap past a thousand", {"--list-per-client", "1001"}, Outcome::Error},
+        {"connection bounds and metrics", {"--max-connections=50", "--max-connections-per-address", "2",
+         "--metrics-listen", "[::1]:9100"}, Outcome::Run,
+         {"127.0.0.1", 8080, "pegsquare-scores.db", "content", "", "", 1024, 6, 12, {}, 5, 50, 2,
+          std::pair<std::string, int>("::1", 9100)}},
+        {"no connections at all", {"--max-connections", "0"}, Outcome::Error},
+        {"metrics on a port name", {"--metrics-listen", "localhost:http"}, Outcome::Error},
         {"help", {"--port", "1", "--help"}, Outcome::Help},
         {"unknown option", {"--verbose"}, Outcome::Error},
         {"stray word", {"serve"}, Outcome::Error},
@@ -179,6 +187,9 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.postBurst, row.options.postBurst) << row.name;
         EXPECT_EQ(parsed.options.trustedProxies, row.options.trustedProxies) << row.name;
         EXPECT_EQ(parsed.options.listPerClient, row.options.listPerClient) << row.name;
+        EXPECT_EQ(parsed.options.maxConnections, row.options.maxConnections) << row.name;
+        EXPECT_EQ(parsed.options.maxConnectionsPerAddress, row.options.maxConnectionsPerAddress) << row.name;
+        EXPECT_EQ(parsed.options.metricsListen, row.options.metricsListen) << row.name;
     }
 }
 

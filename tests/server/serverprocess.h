@@ -62,6 +62,19 @@ public:
         const std::string start = "pegsquare-server: listening on http://127.0.0.1:";
         return m_out.starts_with(start) ? std::stoi(m_out.substr(start.size())) : -1;
     }
+    // Waits for the line naming the metrics address, after the listening
+    // line; the port from it, or -1.
+    int waitMetrics()
+    {
+        const std::string start = "pegsquare-server: metrics on http://127.0.0.1:";
+        while (m_out.find(start) == std::string::npos || m_out.find('\n', m_out.find(start)) == std::string::npos) {
+            const auto more = readUntil(m_stdout.get(), "\n");
+            if (!more)
+                return -1;
+            m_out += *more;
+        }
+        return std::stoi(m_out.substr(m_out.find(start) + start.size()));
+    }
     // Sends `signal` (none when 0) and waits for the end, which closes standard
     // output: the exit status, or -1 when it did not end in time or by a signal.
     int stop(int signal = SIGTERM)

@@ -22,10 +22,18 @@ inline int msLeft(std::chrono::steady_clock::time_point deadline)
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
-// A connection to `port` on the loopback address, with `sent` written to it.
-inline UniqueFd connectLoopback(int port, std::string_view sent = {})
+// A connection to `port` on the loopback address, with `sent` written to
+// it; from the loopback address `from` (127.x.y.z) when one is given.
+inline UniqueFd connectLoopback(int port, std::string_view sent = {}, const char *from = nullptr)
 {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (from != nullptr) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &source.sin_addr);
+        if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&source), sizeof source) != 0)
+            return UniqueFd();
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
