@@ -26,6 +26,7 @@ constexpr std::chrono::milliseconds kAcceptRest{100};
 // connection before it has read the answer.
 constexpr std::chrono::milliseconds kDrainTime{1000};
 constexpr std::size_t kMostDrainedBytes = 256 * 1024;
+constexpr std::chrono::milliseconds kStopGrace{1000};
 
 bool wouldBlock(int error)
 {
@@ -135,11 +136,19 @@ void ConnectionLoop::beginStop()
     m_accepting = false;
     if (m_events.stopAccepting)
         m_events.stopAccepting();
-    // Idle connections end now; one whose head has begun may still finish it.
+    // Idle connections end now. One whose head has begun may still finish
+    // it, but only for a short grace: the game sends its head in one go,
+    // so a head still coming in at a stop is almost always a slow client's,
+    // and a stop must not wait out every one of them.
     std::vector<int> idle;
-    for (const auto &[fd, entry] : m_entries) {
-        if (entry.state == State::Reading && entry.connection->input.empty())
+    const Clock::time_point graceEnd = Clock::now() + kStopGrace;
+    for (auto &[fd, entry] : m_entries) {
+        if (entry.state != State::Reading)
+            continue;
+        if (entry.connection->input.empty())
             idle.push_back(fd);
+        else if (entry.deadline > graceEnd)
+            setDeadline(fd, entry, graceEnd);
     }
     for (const int fd : idle)
         close(fd);

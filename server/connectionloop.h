@@ -60,7 +60,7 @@ public:
     // answered. False when waiting failed for a reason other than a stop.
     bool run();
     // Stops accepting: idle connections are closed, heads under way get
-    // the rest of their time, answers under way finish. Thread-safe.
+    // up to a second more, answers under way finish. Thread-safe.
     void requestStop();
     // Hands back a connection a worker has answered. Thread-safe.
     void giveBack(std::unique_ptr<ClientConnection> connection);
