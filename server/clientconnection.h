@@ -35,4 +35,5 @@ struct ClientConnection {
     std::string output;
     Next next = Next::ReadHead;
     std::size_t served = 0; // requests answered on this connection
+    bool rearmed = false;   // the worker armed it for the next request itself
 };

@@ -27,6 +27,9 @@ constexpr std::chrono::milliseconds kAcceptRest{100};
 constexpr std::chrono::milliseconds kDrainTime{1000};
 constexpr std::size_t kMostDrainedBytes = 256 * 1024;
 constexpr std::chrono::milliseconds kStopGrace{1000};
+// The loop wakes at least this often, to take back connections workers
+// re-armed themselves and give them their idle deadline.
+constexpr std::chrono::milliseconds kLongestWait{250};
 
 bool wouldBlock(int error)
 {
@@ -60,9 +63,24 @@ void ConnectionLoop::requestStop()
 
 void ConnectionLoop::giveBack(std::unique_ptr<ClientConnection> connection)
 {
+    // The usual case, a kept-alive connection with its answer sent and no
+    // more input: the worker arms it for the next request itself, and the
+    // loop is not woken for it. It is listed first, so the loop has taken it
+    // back by the time that request wakes it.
+    const bool quiet = connection->next == ClientConnection::Next::ReadHead && connection->output.empty()
+        && connection->input.empty() && !m_stopRequested;
+    const int fd = connection->fd.get();
+    connection->rearmed = quiet;
     {
         const std::lock_guard lock(m_handedMutex);
         m_handedBack.push_back(std::move(connection));
+    }
+    if (quiet) {
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLONESHOT;
+        event.data.fd = fd;
+        if (::epoll_ctl(m_epoll.get(), EPOLL_CTL_MOD, fd, &event) == 0)
+            return;
     }
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_wake.get(), &one, sizeof one);
@@ -93,14 +111,17 @@ bool ConnectionLoop::run()
             wakeAt = m_deadlines.begin()->first;
         if (m_accepting && !listenerWatched)
             wakeAt = std::min(wakeAt, m_acceptPausedUntil);
-        int timeout = -1;
+        int timeout = static_cast<int>(kLongestWait.count());
         if (wakeAt != Clock::time_point::max()) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
-            timeout = static_cast<int>(std::clamp<long long>(left, 0, 60 * 1000));
+            timeout = static_cast<int>(std::clamp<long long>(left, 0, kLongestWait.count()));
         }
         const int ready = ::epoll_wait(m_epoll.get(), events, kEventsPerWait, timeout);
         if (ready < 0 && errno != EINTR)
             return false;
+        // Connections a worker re-armed itself wake this loop only by their
+        // next request, so they are taken back before any event is read.
+        takeBack();
         for (int i = 0; i < ready; ++i) {
             const int fd = events[i].data.fd;
             if (fd == m_wake.get()) {
@@ -119,12 +140,14 @@ bool ConnectionLoop::run()
                 // in this same batch; every handler takes a read or write
                 // that would block as nothing to do.
                 Entry &entry = found->second;
+                entry.armed = false; // one event per arming
                 switch (entry.state) {
                 case State::Reading: onReadable(fd, entry); break;
                 case State::Writing: onWritable(fd, entry); break;
                 case State::Draining: onDrainable(fd, entry); break;
                 case State::InWorker: break;
                 }
+                rearm(fd);
             }
         }
         expire();
@@ -264,7 +287,11 @@ void ConnectionLoop::startReading(int fd, Entry &entry, bool firstRequest)
     entry.state = State::Reading;
     if (dispatchIfWhole(fd, entry))
         return;
-    watch(fd, entry, EPOLLIN);
+    if (connection.rearmed)
+        entry.armed = true;
+    else
+        watch(fd, entry, EPOLLIN);
+    connection.rearmed = false;
     if (connection.input.empty())
         setDeadline(fd, entry, Clock::now() + (firstRequest ? m_bounds.readTimeout : m_bounds.keepAliveTimeout));
     else
@@ -280,7 +307,6 @@ bool ConnectionLoop::dispatchIfWhole(int fd, Entry &entry)
     if (connection.scan.state == HeadState::Incomplete)
         return false;
     entry.state = State::InWorker;
-    unwatch(fd, entry);
     setDeadline(fd, entry, Clock::time_point::max());
     m_events.dispatch(std::move(entry.connection));
     return true;
@@ -342,7 +368,7 @@ void ConnectionLoop::close(int fd)
         return;
     Entry &entry = found->second;
     setDeadline(fd, entry, Clock::time_point::max());
-    unwatch(fd, entry);
+    // Closing the descriptor (held nowhere else) takes it out of epoll.
     if (const auto counted = m_perAddress.find(entry.peer); counted != m_perAddress.end()) {
         if (--counted->second == 0)
             m_perAddress.erase(counted);
@@ -363,18 +389,28 @@ void ConnectionLoop::setDeadline(int fd, Entry &entry, Clock::time_point deadlin
 
 void ConnectionLoop::watch(int fd, Entry &entry, std::uint32_t events)
 {
+    // One-shot: an event disarms the connection, so a worker can answer on
+    // it without the loop being told of it, and re-arming is one call.
     epoll_event event{};
-    event.events = events;
+    event.events = events | EPOLLONESHOT;
     event.data.fd = fd;
-    ::epoll_ctl(m_epoll.get(), entry.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
-    entry.watched = true;
+    ::epoll_ctl(m_epoll.get(), entry.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
+    entry.registered = true;
+    entry.armed = true;
 }
 
-void ConnectionLoop::unwatch(int fd, Entry &entry)
+void ConnectionLoop::rearm(int fd)
 {
-    if (entry.watched)
-        ::epoll_ctl(m_epoll.get(), EPOLL_CTL_DEL, fd, nullptr);
-    entry.watched = false;
+    const auto found = m_entries.find(fd);
+    if (found == m_entries.end() || found->second.armed)
+        return;
+    Entry &entry = found->second;
+    switch (entry.state) {
+    case State::Reading: watch(fd, entry, EPOLLIN); break;
+    case State::Draining: watch(fd, entry, EPOLLIN); break;
+    case State::Writing: watch(fd, entry, EPOLLOUT); break;
+    case State::InWorker: break;
+    }
 }
 
 void ConnectionLoop::expire()

@@ -74,7 +74,8 @@ private:
         State state = State::Reading;
         Clock::time_point deadline{};
         std::size_t drained = 0;
-        bool watched = false; // registered with epoll
+        bool registered = false; // added to epoll
+        bool armed = false;      // and waiting for its next event
     };
 
     void acceptAll();
@@ -91,7 +92,8 @@ private:
     void close(int fd);
     void setDeadline(int fd, Entry &entry, Clock::time_point deadline);
     void watch(int fd, Entry &entry, std::uint32_t events);
-    void unwatch(int fd, Entry &entry);
+    // Arms the connection again for what its state waits for, after an event.
+    void rearm(int fd);
     void expire();
     void beginStop();
 
