@@ -33,12 +33,12 @@ trap cleanup EXIT
 
 # The server on any free port; its first line says which.
 exec {ready}< <(exec "$server" --listen 127.0.0.1 --port 0 --db "$work/scores.db" \
-    --content "$work/content" --post-rate 0 --list-per-client 0 2>"$work/server.log")
+    --content "$work/content" --post-rate 0 --list-per-client 0 --trusted-proxy 127.0.0.1 2>"$work/server.log")
 server_pid=$!
 read -r -t 15 -u "$ready" line || { echo "server did not start:" >&2; cat "$work/server.log" >&2; exit 1; }
 base=${line##* }
 echo "pegsquare-server at $base"
-echo "posting limit off (--post-rate 0): the benchmark posts from one address as fast as it can"
+echo "posting limit off (--post-rate 0): the benchmark posts as fast as it can, for 20000 addresses in X-Forwarded-For"
 echo "list cap off (--list-per-client 0): its 100 scores from that one address are all listed"
 
 # A full list: 100 scores, so the page is as large as it gets.
@@ -104,11 +104,17 @@ start_nginx
 echo "nginx at $nginx_base"
 
 cat >"$work/post.lua" <<'LUA'
--- Every request posts a different score under a different name.
+-- Every request posts a different score under a different name, on
+-- behalf of one of 20000 players (addresses named in X-Forwarded-For,
+-- which the server believes of 127.0.0.1 only because it is told to), as
+-- real postings come: a few from each address, not all from one.
 local n = 0
 request = function()
     n = n + 1
-    return wrk.format("GET", "/cgi-bin/pegsquare.cgi?name=Bench%20" .. n .. "&date=12/9/26&score=" .. (n % 100000))
+    local c = n % 20000
+    local headers = { ["X-Forwarded-For"] = "10.1." .. math.floor(c / 250) .. "." .. (c % 250) }
+    return wrk.format("GET", "/cgi-bin/pegsquare.cgi?name=Bench%20" .. n .. "&date=12/9/26&score=" .. (n % 100000),
+                      headers)
 end
 LUA
 
