@@ -23,6 +23,11 @@ constexpr std::size_t kFileChunk = 64 * 1024;
 // of requests httplib refused before it noted the client itself.
 thread_local std::string t_client;
 
+// Whom the request being answered is for: the peer, or the client a trusted
+// proxy named. Empty until the routes have been asked, so a request httplib
+// refused is logged under the peer.
+thread_local std::string t_requestClient;
+
 // When the head of the request this worker thread is answering began to
 // come, for the posting latency.
 thread_local std::chrono::steady_clock::time_point t_headStarted;
@@ -221,6 +226,7 @@ void HttpServer::serve(std::unique_ptr<ClientConnection> connection)
 {
     ClientConnection &client = *connection;
     t_client = client.peer;
+    t_requestClient.clear();
     t_headStarted = client.headStarted;
     ConnectionStream stream(client, m_limits.readTimeout, m_limits.writeTimeout);
     // Whatever happens here, the loop gets the connection back: it alone closes them.
@@ -303,6 +309,7 @@ void HttpServer::answer(const httplib::Request &request, httplib::Response &resp
             forwardedFor.append(forwardedFor.empty() ? "" : ",").append(header->second);
     }
     const std::string client = clientAddress(peer, forwardedFor, m_trustedProxies);
+    t_requestClient = client;
     Reply reply = m_routes.handle({request.method, request.target, client});
     if (m_metrics != nullptr && routeLabel(request.target) == "scores")
         m_metrics->observePosting(std::chrono::steady_clock::now() - t_headStarted);
@@ -358,7 +365,10 @@ void HttpServer::logAnswer(const httplib::Request &request, const httplib::Respo
     std::uint64_t bytes = 0;
     if (request.method != "HEAD")
         bytes = response.content_provider_ ? t_streamedBytes : response.body.size();
-    m_log.write({request.remote_addr.empty() ? std::string_view(t_client) : std::string_view(request.remote_addr),
+    // The log names whom the request was for, as the posting limit counts it.
+    const std::string_view peer = request.remote_addr.empty() ? std::string_view(t_client)
+                                                              : std::string_view(request.remote_addr);
+    m_log.write({t_requestClient.empty() ? peer : std::string_view(t_requestClient),
                  request.method, request.target, response.status, bytes});
     count(request.target, response.status);
 }

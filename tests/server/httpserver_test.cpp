@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <thread>
@@ -50,10 +51,10 @@ TEST(serverHttp, SlowClientsAreCutOffAndAStopEndsIdleConnections)
 // Served with the given limits on a free loopback port until destroyed.
 class LoopbackServer {
 public:
-    explicit LoopbackServer(const ServerLimits &limits)
+    explicit LoopbackServer(const ServerLimits &limits, std::vector<std::string> trustedProxies = {})
         : m_table((m_folder.path() / "scores.db").string()),
           m_routes(m_table, PublishedContent(m_folder.path() / "content"), "http://test.example"),
-          m_logFile(std::tmpfile()), m_log(m_logFile), m_server(m_routes, m_log, limits)
+          m_logFile(std::tmpfile()), m_log(m_logFile), m_server(m_routes, m_log, limits, std::move(trustedProxies))
     {
         m_port = m_server.bind("127.0.0.1", 0);
         m_runner = std::thread([this] { m_server.run(); });
@@ -65,6 +66,20 @@ public:
         std::fclose(m_logFile);
     }
     int port() const { return m_port; }
+    // The access log so far.
+    std::string log() const
+    {
+        std::fflush(m_logFile);
+        std::string text;
+        char chunk[4096];
+        for (long at = 0;; at += static_cast<long>(sizeof chunk)) {
+            const ssize_t got = ::pread(fileno(m_logFile), chunk, sizeof chunk, at);
+            if (got <= 0)
+                break;
+            text.append(chunk, static_cast<std::size_t>(got));
+        }
+        return text;
+    }
 
 private:
     TempFolder m_folder;
@@ -147,6 +162,29 @@ TEST(serverHttp, OpenConnectionsAreBoundedPerAddressAndInAll)
         if (row.status != 200) {
             EXPECT_NE(answer->find("\r\nRetry-After: "), std::string::npos) << row.name;
         }
+    }
+}
+
+// The log names the client a trusted proxy forwarded for, and the peer
+// itself when the peer is not trusted.
+TEST(serverHttp, TheLogNamesTheForwardedClientOnlyForATrustedProxy)
+{
+    struct Row {
+        const char *name;
+        std::vector<std::string> trusted;
+        const char *logged;
+    };
+    const Row rows[] = {
+        {"trusted proxy", {"127.0.0.1"}, " 203.0.113.9 GET /healthz 200 "},
+        {"untrusted peer", {"127.0.0.2"}, " 127.0.0.1 GET /healthz 200 "},
+    };
+    for (const Row &row : rows) {
+        LoopbackServer server(ServerLimits{}, row.trusted);
+        ASSERT_GT(server.port(), 0) << row.name;
+        const UniqueFd fd = connectLoopback(
+            server.port(), "GET /healthz HTTP/1.1\r\nX-Forwarded-For: 203.0.113.9\r\nConnection: close\r\n\r\n");
+        ASSERT_TRUE(readUntil(fd.get()).has_value()) << row.name;
+        EXPECT_NE(server.log().find(row.logged), std::string::npos) << row.name << "\n" << server.log();
     }
 }
 
