@@ -17,7 +17,9 @@ connections=${2:-32}
 threads=2
 
 bash scripts/deps.sh --bench
-bash scripts/build.sh build >/dev/null
+# The build's output is kept in build/ and shown only when it fails.
+source scripts/quiet.sh
+quietly build/server-bench-build.log bash scripts/build.sh build
 server=$root/build/server/pegsquare-server
 nginx=$(command -v nginx || echo /usr/sbin/nginx)
 
