@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,13 +38,23 @@ private:
     bool m_busy;
 };
 
+// What became of a posting handed to ScoreTable::addScoreLater: the row as
+// stored, or the StoreError that kept it out.
+using ScoreStored = std::function<void(StoredScore stored, std::exception_ptr error)>;
+
 // The score table the routes use; one implementation per kind of database.
 // Every call may come from many threads at once.
 class ScoreTable {
 public:
     virtual ~ScoreTable() = default;
+    // Takes `score` to be stored and returns at once, so that a caller
+    // serving many clients need not wait for the disk. `done` is called
+    // exactly once, in a thread of the table's, after the score is durably
+    // stored, or with the error when it was not stored at all. It must not
+    // throw, and it holds up the postings after it while it runs.
+    virtual void addScoreLater(NewScore score, ScoreStored done) = 0;
     // Stores one score durably before returning; throws StoreError.
-    virtual StoredScore addScore(const NewScore &score) = 0;
+    StoredScore addScore(const NewScore &score);
     // The best `count` scores, highest first, ties by earlier receipt, with
     // at most `perClient` of them from any one client address (0: no cap),
     // so that one address posting the top score again and again cannot own

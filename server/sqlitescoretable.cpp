@@ -83,7 +83,7 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxByt
 {
     sqlite3 *raw = nullptr;
     const int opened = sqlite3_open_v2(path.c_str(), &raw,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                        nullptr);
     m_db.reset(raw); // closed even when opening failed half-way
     if (opened != SQLITE_OK)
@@ -139,9 +139,37 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxByt
                             "  ORDER BY score DESC, id ASC) AS n FROM scores)"
                             " WHERE n <= ?2 ORDER BY score DESC, id ASC LIMIT ?1");
     m_probe = prepare("SELECT 1 FROM scores LIMIT 1");
+    m_teller = std::thread([this] { tellPostings(); });
+    try {
+        m_writer = std::thread([this] { writePostings(); });
+    } catch (...) {
+        stopTelling();
+        throw;
+    }
 }
 
-SqliteScoreTable::~SqliteScoreTable() = default;
+SqliteScoreTable::~SqliteScoreTable()
+{
+    if (!m_writer.joinable())
+        return;
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_closing = true;
+    }
+    m_queueChanged.notify_one();
+    m_writer.join();
+    stopTelling();
+}
+
+void SqliteScoreTable::stopTelling()
+{
+    {
+        std::lock_guard lock(m_toldMutex);
+        m_writerDone = true;
+    }
+    m_toldChanged.notify_one();
+    m_teller.join();
+}
 
 // Brings a new or older database to this server's table, in the caller's
 // transaction; nothing is rewritten and no row is lost.
@@ -190,35 +218,57 @@ void SqliteScoreTable::upgradeSchema()
             + placeClientRows("OLD.client") + " " + placeClientRows("NEW.client") + " END");
 }
 
-StoredScore SqliteScoreTable::addScore(const NewScore &score)
+void SqliteScoreTable::addScoreLater(NewScore score, ScoreStored done)
 {
-    Pending mine;
-    mine.score = &score;
-    std::unique_lock lock(m_queueMutex);
-    m_queue.push_back(&mine);
-    while (!mine.done) {
-        if (m_writing) {
-            m_batchDone.wait(lock);
-            continue;
-        }
-        // Nobody is writing: this caller writes everything queued so far,
-        // its own posting among it, while later ones queue for the next.
-        m_writing = true;
-        const std::size_t count = std::min(m_queue.size(), kMaxBatch);
-        const std::vector<Pending *> batch(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count));
-        m_queue.erase(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count));
-        lock.unlock();
-        writeBatch(batch);
-        lock.lock();
-        for (Pending *pending : batch)
-            pending->done = true;
-        m_writing = false;
-        m_batchDone.notify_all();
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_queue.push_back({std::move(score), std::move(done)});
     }
-    lock.unlock();
-    if (mine.error)
-        std::rethrow_exception(mine.error);
-    return std::move(mine.stored);
+    m_queueChanged.notify_one();
+}
+
+void SqliteScoreTable::writePostings()
+{
+    std::vector<Pending> batch;
+    for (;;) {
+        {
+            std::unique_lock lock(m_queueMutex);
+            m_queueChanged.wait(lock, [this] { return m_closing || !m_queue.empty(); });
+            if (m_queue.empty())
+                return; // closing, and everything queued has been written
+            // Everything queued so far, while later postings queue for the next.
+            const std::size_t count = std::min(m_queue.size(), kMaxBatch);
+            batch.assign(std::make_move_iterator(m_queue.begin()),
+                         std::make_move_iterator(m_queue.begin() + std::ptrdiff_t(count)));
+            m_queue.erase(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count));
+        }
+        writeBatch(batch);
+        // Told in a thread of their own, so the next batch is being
+        // written while this one's callers are answered.
+        {
+            std::lock_guard lock(m_toldMutex);
+            m_toTell.push_back(std::move(batch));
+        }
+        m_toldChanged.notify_one();
+        batch = {};
+    }
+}
+
+void SqliteScoreTable::tellPostings()
+{
+    for (;;) {
+        std::vector<Pending> batch;
+        {
+            std::unique_lock lock(m_toldMutex);
+            m_toldChanged.wait(lock, [this] { return m_writerDone || !m_toTell.empty(); });
+            if (m_toTell.empty())
+                return; // the writer has stopped and every batch has been told
+            batch = std::move(m_toTell.front());
+            m_toTell.pop_front();
+        }
+        for (Pending &pending : batch)
+            pending.done(std::move(pending.stored), pending.error);
+    }
 }
 
 std::size_t SqliteScoreTable::queued() const
@@ -241,12 +291,12 @@ void SqliteScoreTable::setBatchObserver(std::function<void(std::size_t)> observe
 
 // Never throws: every posting of the batch leaves with its stored row or
 // its error.
-void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
+void SqliteScoreTable::writeBatch(std::vector<Pending> &batch)
 {
     std::lock_guard lock(m_mutex);
     auto failAll = [&](const StoreError &error) {
-        for (Pending *pending : batch)
-            pending->error = std::make_exception_ptr(error);
+        for (Pending &pending : batch)
+            pending.error = std::make_exception_ptr(error);
     };
     auto stepOnce = [](sqlite3_stmt *statement) {
         ResetOnExit reset{statement};
@@ -258,11 +308,11 @@ void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
             return;
         }
         sqlite3_stmt *insert = m_insert.get();
-        for (Pending *pending : batch) {
+        for (Pending &pending : batch) {
             ResetOnExit reset{insert};
             // The time is taken under the lock, so receive times rise with
             // the sequence numbers that order ties.
-            const NewScore &score = *pending->score;
+            const NewScore &score = pending.score;
             StoredScore stored{score.name, score.score, score.date, utcNowText(), 0};
             sqlite3_bind_text(insert, 1, stored.name.data(), static_cast<int>(stored.name.size()), SQLITE_TRANSIENT);
             sqlite3_bind_int(insert, 2, stored.score);
@@ -283,11 +333,11 @@ void SqliteScoreTable::writeBatch(const std::vector<Pending *> &batch)
                     failAll(error);
                     return;
                 }
-                pending->error = std::make_exception_ptr(error);
+                pending.error = std::make_exception_ptr(error);
                 continue;
             }
             stored.sequence = sqlite3_last_insert_rowid(m_db.get());
-            pending->stored = std::move(stored);
+            pending.stored = std::move(stored);
         }
         if (m_beforeCommit)
             m_beforeCommit(batch.size());

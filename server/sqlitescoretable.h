@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -19,10 +21,11 @@ struct sqlite3_stmt;
 // for a writer, with every commit synced before a posting is answered.
 //
 // Postings that arrive together share one transaction and one sync (group
-// commit): the first waiting caller writes every posting queued so far, in
-// the order they arrived, and each caller returns only once the commit
-// that holds its row has been synced. A failed commit fails every posting
-// of its batch; none of them is stored.
+// commit): a writing thread of the table's own takes every posting queued
+// so far, in the order they arrived, writes them in one transaction, and
+// tells each only once the commit that holds its row has been synced. A
+// failed commit fails every posting of its batch; none of them is stored.
+// Postings queued when the table is destroyed are still written first.
 //
 // So that the list under a per-client cap is read from an index in time
 // that does not grow with the table, each row keeps its place among the
@@ -50,7 +53,7 @@ public:
     explicit SqliteScoreTable(const std::string &path, std::uint64_t maxBytes = 0);
     ~SqliteScoreTable() override;
 
-    StoredScore addScore(const NewScore &score) override;
+    void addScoreLater(NewScore score, ScoreStored done) override;
     std::vector<StoredScore> bestScores(int count, int perClient) override;
     void probe() override;
 
@@ -65,12 +68,12 @@ public:
     void setBatchObserver(std::function<void(std::size_t batchSize)> observer);
 
 private:
-    // One caller's posting on its way through a batch.
+    // One posting on its way through a batch.
     struct Pending {
-        const NewScore *score = nullptr;
-        StoredScore stored;
-        std::exception_ptr error;
-        bool done = false; // guarded by m_queueMutex
+        NewScore score;
+        ScoreStored done;
+        StoredScore stored = {};
+        std::exception_ptr error = {};
     };
 
     struct DbCloser {
@@ -82,7 +85,13 @@ private:
     using Db = std::unique_ptr<sqlite3, DbCloser>;
     using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-    void writeBatch(const std::vector<Pending *> &batch);
+    // The writing thread: batches until the table is destroyed and nothing is queued.
+    void writePostings();
+    // The telling thread: calls the callbacks of each batch written, in order.
+    void tellPostings();
+    // Lets the telling thread finish what it holds, and waits for it.
+    void stopTelling();
+    void writeBatch(std::vector<Pending> &batch);
     void upgradeSchema();
     void execute(const char *sql);
     void execute(const std::string &sql) { execute(sql.c_str()); }
@@ -102,9 +111,16 @@ private:
     Statement m_probe;
 
     mutable std::mutex m_queueMutex;
-    std::condition_variable m_batchDone;
-    std::deque<Pending *> m_queue;
-    bool m_writing = false;
+    std::condition_variable m_queueChanged;
+    std::deque<Pending> m_queue;
+    bool m_closing = false;
     std::function<void(std::size_t)> m_beforeCommit;
     std::function<void(std::size_t)> m_batchObserver;
+    std::mutex m_toldMutex;
+    std::condition_variable m_toldChanged;
+    std::deque<std::vector<Pending>> m_toTell; // batches written, their callers not yet told
+    bool m_writerDone = false;
+    // Last: started once all of the above is ready.
+    std::thread m_teller;
+    std::thread m_writer;
 };

@@ -108,6 +108,33 @@ TEST(serverGroupCommit, ConcurrentPostingsAreEachStoredOnceInFewerCommits)
     EXPECT_LT(commits, kThreads * kEach);
 }
 
+// A caller that hands postings over and goes on is told of each exactly
+// once, in the order it handed them over, and closing the table at once
+// still writes every one of them first.
+TEST(serverGroupCommit, PostingsHandedOverAreToldOnceInOrderAndWrittenBeforeTheTableCloses)
+{
+    TempFolder folder;
+    const std::string path = (folder.path() / "scores.db").string();
+    constexpr int kPostings = 300;
+    std::mutex mutex;
+    std::vector<std::pair<std::string, std::int64_t>> told; // name, sequence (-1: failed)
+    {
+        SqliteScoreTable table(path);
+        for (int i = 0; i < kPostings; ++i)
+            table.addScoreLater(score(i), [&](StoredScore stored, std::exception_ptr error) {
+                const std::lock_guard lock(mutex);
+                told.emplace_back(stored.name, error ? -1 : stored.sequence);
+            });
+    }
+    ASSERT_EQ(told.size(), std::size_t(kPostings));
+    for (int i = 0; i < kPostings; ++i) {
+        EXPECT_EQ(told[std::size_t(i)].first, score(i).name);
+        EXPECT_GT(told[std::size_t(i)].second, i == 0 ? 0 : told[std::size_t(i) - 1].second) << i;
+    }
+    SqliteScoreTable reopened(path);
+    EXPECT_EQ(reopened.bestScores(kPostings + 1, 0).size(), std::size_t(kPostings));
+}
+
 TEST(serverGroupCommit, PastItsSizeLimitPostingsAre503AndTheListIsStillServed)
 {
     TempFolder folder;
