@@ -2,6 +2,7 @@
 
 #include "clientaddress.h"
 #include "connection.h"
+#include "pages.h"
 #include "routelabel.h"
 
 #include <netinet/in.h>
@@ -9,6 +10,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <system_error>
 
@@ -149,6 +151,8 @@ int HttpServer::bind(const std::string &address, int port)
     bounds.unboundedAddresses = m_trustedProxies;
     ConnectionEvents events;
     events.dispatch = [this](std::unique_ptr<ClientConnection> connection) {
+        if (postWithoutWorker(connection))
+            return;
         // httplib's queue takes only copyable jobs; the job owns the connection.
         ClientConnection *taken = connection.release();
         m_workers->enqueue([this, taken] { serve(std::unique_ptr<ClientConnection>(taken)); });
@@ -173,8 +177,12 @@ bool HttpServer::run()
     m_workers = &workers;
     const bool served = m_loop->run();
     // Every request under way has been answered when the loop ends after a
-    // stop; after a failure the workers still finish theirs.
+    // stop; after a failure the workers and the score table still finish theirs.
     workers.shutdown();
+    {
+        std::unique_lock lock(m_postingsMutex);
+        m_postingsAnswered.wait(lock, [this] { return m_postingsOut == 0; });
+    }
     m_workers = nullptr;
     closeListener();
     return served;
@@ -278,6 +286,102 @@ void HttpServer::serve(std::unique_ptr<ClientConnection> connection)
         client.output.clear();
         m_log.problem(std::string("a request failed: ") + error.what());
     }
+    m_loop->giveBack(std::move(connection));
+}
+
+bool HttpServer::postWithoutWorker(std::unique_ptr<ClientConnection> &connection)
+{
+    ClientConnection &held = *connection;
+    const HeadScan &scan = held.scan;
+    // Whatever would end the connection after the answer goes to httplib.
+    if (scan.state != HeadState::Complete || scan.declaresBody || scan.wantsClose || m_stopping
+        || held.served + 1 >= m_limits.maxRequestsPerConnection)
+        return false;
+    const std::string_view head = std::string_view(held.input).substr(0, scan.length);
+    const std::optional<std::string> mended = mendRequestHead(head);
+    const std::optional<PlainHead> plain = readPlainHead(mended ? std::string_view(*mended) : head);
+    if (!plain || plain->method != "GET" || plain->version != "HTTP/1.1"
+        || plain->target.substr(0, plain->target.find('?')) != kPostingPath)
+        return false;
+
+    std::string client = clientAddress(held.peer, plain->forwardedFor, m_trustedProxies);
+    std::string target(plain->target);
+    held.input.erase(0, scan.length);
+    if (!held.input.empty()) // the next request, sent without waiting for this answer
+        held.headStarted = std::chrono::steady_clock::now();
+    ++held.served;
+    {
+        const std::lock_guard lock(m_postingsMutex);
+        ++m_postingsOut;
+    }
+    const auto answered = [this] {
+        const std::lock_guard lock(m_postingsMutex);
+        if (--m_postingsOut == 0)
+            m_postingsAnswered.notify_all();
+    };
+    // Shared, because a std::function must be copyable; whichever of the
+    // answer or a failure below comes first hands the connection back.
+    auto owner = std::make_shared<std::unique_ptr<ClientConnection>>(std::move(connection));
+    try {
+        m_routes.postScoreLater({"GET", target, client}, [this, owner, client, target, answered](Reply reply) {
+            if (*owner) {
+                finishPosting(std::move(*owner), client, target, reply);
+                answered();
+            }
+        });
+    } catch (const std::exception &error) {
+        m_log.problem(std::string("a request failed: ") + error.what());
+        if (*owner) {
+            (*owner)->next = ClientConnection::Next::Close;
+            m_loop->giveBack(std::move(*owner));
+            answered();
+        }
+    }
+    return true;
+}
+
+void HttpServer::finishPosting(std::unique_ptr<ClientConnection> connection, std::string_view client,
+                               std::string_view target, const Reply &reply)
+{
+    ClientConnection &held = *connection;
+    const bool close = m_stopping;
+    const std::string_view body = reply.text();
+    // The headers httplib gives the same answer, in its order (by name,
+    // ignoring case), so a posting reads the same whichever way it went.
+    std::vector<std::pair<std::string, std::string>> headers = reply.headers;
+    headers.emplace_back("Accept-Ranges", "none");
+    headers.emplace_back("Content-Length", std::to_string(body.size()));
+    headers.emplace_back("Content-Type", reply.contentType);
+    if (close)
+        headers.emplace_back("Connection", "close");
+    else
+        headers.emplace_back("Keep-Alive",
+                             "timeout=" + std::to_string(std::max<long long>(1, m_limits.keepAliveTimeout.count() / 1000))
+                                 + ", max=" + std::to_string(m_limits.maxRequestsPerConnection));
+    std::stable_sort(headers.begin(), headers.end(), [](const auto &a, const auto &b) {
+        return std::lexicographical_compare(a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
+                                            [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
+    });
+    std::string answer = "HTTP/1.1 " + std::to_string(reply.status) + " " + reasonPhrase(reply.status) + "\r\n";
+    for (const auto &[name, value] : headers)
+        answer.append(name).append(": ").append(value).append("\r\n");
+    answer.append("\r\n").append(body);
+
+    // Sent at once when the socket takes it, as it nearly always does; the
+    // loop sends whatever is left.
+    const ssize_t sent = ::send(held.fd.get(), answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        held.next = ClientConnection::Next::Close;
+    } else {
+        held.output.assign(answer, sent > 0 ? static_cast<std::size_t>(sent) : 0);
+        held.next = close ? ClientConnection::Next::Close : ClientConnection::Next::ReadHead;
+    }
+    if (!reply.problem.empty())
+        m_log.problem(reply.problem);
+    m_log.write({client, "GET", target, reply.status, body.size()});
+    if (m_metrics != nullptr)
+        m_metrics->observePosting(std::chrono::steady_clock::now() - held.headStarted);
+    count(target, reply.status);
     m_loop->giveBack(std::move(connection));
 }
 

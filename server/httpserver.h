@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,14 @@ public:
 private:
     // Answers the request at the start of `connection`'s input, in a worker.
     void serve(std::unique_ptr<ClientConnection> connection);
+    // A score posting (a plain GET on a kept-alive connection) goes from
+    // the loop straight to the score table, whose thread answers it once
+    // it is stored, so no worker sleeps through the sync. Takes the
+    // connection and returns true for such a request; false otherwise.
+    bool postWithoutWorker(std::unique_ptr<ClientConnection> &connection);
+    // Sends, logs and counts the answer to a posting taken by postWithoutWorker.
+    void finishPosting(std::unique_ptr<ClientConnection> connection, std::string_view client, std::string_view target,
+                       const Reply &reply);
     void answer(const httplib::Request &request, httplib::Response &response);
     void logAnswer(const httplib::Request &request, const httplib::Response &response);
     // Counts an answer in the metrics, and a refusal by a limit.
@@ -81,6 +90,11 @@ private:
     httplib::ThreadPool *m_workers = nullptr; // while run() runs
     ServerMetrics *m_metrics = nullptr;
     std::atomic<bool> m_stopping{false};
+    // Postings handed to the score table and not yet answered: run() waits
+    // for them, since their answers use this server.
+    std::mutex m_postingsMutex;
+    std::condition_variable m_postingsAnswered;
+    std::size_t m_postingsOut = 0;
     std::mutex m_refusalNoteMutex;
     std::chrono::steady_clock::time_point m_lastRefusalNote{};
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace {
 
@@ -173,4 +174,34 @@ RequestLineParts requestLineParts(std::string_view bytes, std::size_t maxTarget)
     else
         parts.target = std::string(target);
     return parts;
+}
+
+std::optional<PlainHead> readPlainHead(std::string_view head)
+{
+    std::size_t lineEnd = head.find(kCrLf);
+    if (lineEnd == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view line = head.substr(0, lineEnd);
+    const std::size_t methodEnd = line.find(' ');
+    const std::size_t targetEnd = methodEnd == std::string_view::npos ? methodEnd : line.find(' ', methodEnd + 1);
+    if (methodEnd == 0 || targetEnd == std::string_view::npos || targetEnd == methodEnd + 1
+        || line.find(' ', targetEnd + 1) != std::string_view::npos)
+        return std::nullopt;
+    PlainHead plain;
+    plain.method = line.substr(0, methodEnd);
+    plain.target = line.substr(methodEnd + 1, targetEnd - methodEnd - 1);
+    plain.version = line.substr(targetEnd + 1);
+    for (std::size_t at = lineEnd + kCrLf.size();; at = lineEnd + kCrLf.size()) {
+        lineEnd = head.find(kCrLf, at);
+        if (lineEnd == std::string_view::npos)
+            return std::nullopt;
+        const std::string_view header = head.substr(at, lineEnd - at);
+        if (header.empty())
+            return plain; // the blank line that ends the head
+        const std::string_view name = headerName(header);
+        if (name.empty() || name.find_first_of(" \t") != std::string_view::npos)
+            return std::nullopt;
+        if (sameNameIgnoringCase(name, "X-Forwarded-For"))
+            plain.forwardedFor.append(plain.forwardedFor.empty() ? "" : ",").append(headerValue(header));
+    }
 }

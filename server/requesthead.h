@@ -39,6 +39,21 @@ HeadScan scanRequestHead(std::string_view bytes, const HeadLimits &limits);
 // answer, so the body is never taken for the next request.
 std::optional<std::string> mendRequestHead(std::string_view head);
 
+// A complete head in CR LF lines (as mendRequestHead leaves it) read for
+// the requests the server answers without httplib: the request line's
+// three parts, and every X-Forwarded-For value joined by commas in the
+// order sent. The views point into the head.
+struct PlainHead {
+    std::string_view method;
+    std::string_view target;
+    std::string_view version;
+    std::string forwardedFor;
+};
+// nullopt unless the request line is exactly three parts split by single
+// blanks and every header line is a name, a colon and a value: anything
+// odder is left to httplib, so it is refused or read as it always was.
+std::optional<PlainHead> readPlainHead(std::string_view head);
+
 // The method and target of a (possibly cut) request line, for the log.
 struct RequestLineParts {
     std::string method;

@@ -95,7 +95,7 @@ Reply Routes::handle(const RouteRequest &request)
     return textReply(404, "There is nothing at this address.");
 }
 
-Reply Routes::postScore(const RouteRequest &request, std::string_view query)
+std::variant<Reply, NewScore> Routes::admitPosting(const RouteRequest &request, std::string_view query)
 {
     const ScoreQuery parsed = parseScoreQuery(query);
     if (!parsed.ok())
@@ -104,31 +104,75 @@ Reply Routes::postScore(const RouteRequest &request, std::string_view query)
     if (!check.ok())
         return textReply(400, "Score refused: " + check.error);
     check.score.client = request.client;
-
     // HEAD is safe by definition: it answers as GET would but stores nothing,
     // so only a GET spends from the client's postings.
-    if (request.method == "GET") {
-        if (m_postingLimit) {
-            if (const int wait = m_postingLimit->take(request.client); wait > 0) {
-                Reply reply = textReply(429, "Too many scores posted from this address; please try again in "
-                                            + std::to_string(wait) + (wait == 1 ? " second." : " seconds."));
-                reply.headers.emplace_back("Retry-After", std::to_string(wait));
-                return reply;
-            }
+    if (request.method == "GET" && m_postingLimit) {
+        if (const int wait = m_postingLimit->take(request.client); wait > 0) {
+            Reply reply = textReply(429, "Too many scores posted from this address; please try again in "
+                                        + std::to_string(wait) + (wait == 1 ? " second." : " seconds."));
+            reply.headers.emplace_back("Retry-After", std::to_string(wait));
+            return reply;
         }
-        try {
-            m_table.addScore(check.score);
-        } catch (const StoreError &error) {
-            // The row may or may not have been written; either way the
-            // cached list can no longer be trusted.
-            forgetScoreList();
-            return failure(error.what(), error.busy());
-        }
-        forgetScoreList();
     }
-    Reply reply = htmlReply(scoreReceivedPage(check.score, m_site));
+    return std::move(check.score);
+}
+
+Reply Routes::postingAnswer(const NewScore &score, std::exception_ptr error)
+{
+    // Whether or not the row was written, the cached list can no longer be
+    // trusted; it is dropped before the posting is answered.
+    forgetScoreList();
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const StoreError &failed) {
+            return failure(failed.what(), failed.busy());
+        } catch (const std::exception &failed) {
+            return failure(failed.what());
+        }
+    }
+    Reply reply = htmlReply(scoreReceivedPage(score, m_site));
     addNoCache(reply);
     return reply;
+}
+
+Reply Routes::postScore(const RouteRequest &request, std::string_view query)
+{
+    std::variant<Reply, NewScore> admitted = admitPosting(request, query);
+    if (Reply *refused = std::get_if<Reply>(&admitted))
+        return std::move(*refused);
+    const NewScore &score = std::get<NewScore>(admitted);
+    if (request.method != "GET") {
+        Reply reply = htmlReply(scoreReceivedPage(score, m_site));
+        addNoCache(reply);
+        return reply;
+    }
+    std::exception_ptr error;
+    try {
+        m_table.addScore(score);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    return postingAnswer(score, error);
+}
+
+void Routes::postScoreLater(const RouteRequest &request, std::function<void(Reply)> answered)
+{
+    const std::size_t queryAt = request.target.find('?');
+    const std::string_view query =
+        queryAt == std::string_view::npos ? std::string_view() : request.target.substr(queryAt + 1);
+    std::variant<Reply, NewScore> admitted = admitPosting(request, query);
+    if (Reply *refused = std::get_if<Reply>(&admitted)) {
+        answered(std::move(*refused));
+        return;
+    }
+    NewScore score = std::move(std::get<NewScore>(admitted));
+    NewScore kept = score; // for the page, which the table's copy is not
+    m_table.addScoreLater(std::move(score),
+                          [this, kept = std::move(kept), answered = std::move(answered)](StoredScore,
+                                                                                          std::exception_ptr error) {
+                              answered(postingAnswer(kept, error));
+                          });
 }
 
 Reply Routes::scoreList()

@@ -5,11 +5,14 @@
 #include "scoretable.h"
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 constexpr int kListedScores = 100;
@@ -63,8 +66,18 @@ public:
     // The answer to `request`.
     Reply handle(const RouteRequest &request);
 
+    // Answers a GET of the posting path as handle() would, but without
+    // waiting for the disk: a refused posting is answered before this
+    // returns, an admitted one from the table's thread once it is stored.
+    // `answered` is called exactly once and must not throw.
+    void postScoreLater(const RouteRequest &request, std::function<void(Reply)> answered);
+
 private:
     Reply postScore(const RouteRequest &request, std::string_view query);
+    // The checked score to store, or the answer refusing it.
+    std::variant<Reply, NewScore> admitPosting(const RouteRequest &request, std::string_view query);
+    // The answer to an admitted posting once the table has stored it or failed to.
+    Reply postingAnswer(const NewScore &score, std::exception_ptr error);
     Reply scoreList();
     Reply versionText() const;
     Reply installer() const;

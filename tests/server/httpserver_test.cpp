@@ -8,7 +8,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -66,6 +68,7 @@ public:
         std::fclose(m_logFile);
     }
     int port() const { return m_port; }
+    SqliteScoreTable &table() { return m_table; }
     // The access log so far.
     std::string log() const
     {
@@ -120,6 +123,120 @@ TEST(serverHttp, SlowClientsHoldNoWorker)
         pollfd entry{fd.get(), POLLIN, 0};
         ASSERT_EQ(::poll(&entry, 1, 0), 0) << "a slow client was answered or cut off early";
     }
+}
+
+// Reads `count` whole answers (heads with a Content-Length, and bodies)
+// from a kept-alive connection; nullopt when they did not come in time.
+std::optional<std::string> readAnswers(int fd, int count)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kWireDeadline;
+    std::string got;
+    for (;;) {
+        std::size_t at = 0;
+        int whole = 0;
+        for (; whole < count; ++whole) {
+            const std::size_t headEnd = got.find("\r\n\r\n", at);
+            const std::size_t length = got.find("Content-Length: ", at);
+            if (headEnd == std::string::npos || length == std::string::npos || length > headEnd)
+                break;
+            const std::size_t end = headEnd + 4 + std::stoul(got.substr(length + 16));
+            if (end > got.size())
+                break;
+            at = end;
+        }
+        if (whole == count)
+            return got;
+        pollfd entry{fd, POLLIN, 0};
+        char chunk[65536];
+        const ssize_t n = ::poll(&entry, 1, msLeft(deadline)) > 0 ? ::recv(fd, chunk, sizeof chunk, 0) : -1;
+        if (n <= 0)
+            return std::nullopt;
+        got.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+// A posting waits for its sync without a worker: with one worker and the
+// sync held, other requests are still answered and no posting is; once it
+// is let go each posting gets the answer httplib gives the same request
+// (its HEAD, byte for byte up to the body), and a posting sent right
+// behind another on one connection is answered after it.
+TEST(serverHttp, PostingsWaitingForTheirSyncHoldNoWorkerAndReadAsHttplibsAnswers)
+{
+    ServerLimits limits;
+    limits.workerThreads = 1;
+    LoopbackServer server(limits, {"127.0.0.1"});
+    ASSERT_GT(server.port(), 0);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    bool released = false;
+    server.table().setBeforeCommit([&](std::size_t) {
+        std::unique_lock lock(mutex);
+        held = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    });
+    const auto posting = [](int i, const char *score) {
+        return "GET /cgi-bin/pegsquare.cgi?name=Player " + std::to_string(i) + "&date=12/9/26&score=" + score
+            + " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 203.0.113." + std::to_string(i) + "\r\n\r\n";
+    };
+    struct Row {
+        const char *name;
+        std::string sent;
+        int answers;
+        const char *status;
+    };
+    const Row rows[] = {
+        {"stored", posting(1, "120"), 1, "HTTP/1.1 200 OK\r\n"},
+        {"refused", posting(2, "12x"), 1, "HTTP/1.1 400 Bad Request\r\n"},
+        {"two in one go", posting(3, "7") + posting(4, "8"), 2, "HTTP/1.1 200 OK\r\n"},
+        {"another stored", posting(5, "99"), 1, "HTTP/1.1 200 OK\r\n"},
+    };
+    std::vector<UniqueFd> connections;
+    for (const Row &row : rows) {
+        connections.push_back(connectLoopback(server.port(), row.sent));
+        ASSERT_TRUE(connections.back().valid()) << row.name;
+        if (connections.size() == 1) {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(changed.wait_for(lock, kWireDeadline, [&] { return held; }));
+        }
+    }
+    const UniqueFd other = connectLoopback(server.port(), "GET /pegsquare/pegsquareversion.txt HTTP/1.1\r\n"
+                                                          "Host: x\r\nConnection: close\r\n\r\n");
+    const auto otherAnswer = readUntil(other.get());
+    for (std::size_t i = 0; i < connections.size(); ++i) {
+        if (std::string_view(rows[i].status).find(" 200 ") == std::string_view::npos)
+            continue;
+        pollfd entry{connections[i].get(), POLLIN, 0};
+        EXPECT_EQ(::poll(&entry, 1, 0), 0) << rows[i].name << ": answered before its sync";
+    }
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(otherAnswer.has_value()) << "a request waited for the postings' sync";
+    EXPECT_TRUE(otherAnswer->starts_with("HTTP/1.1 200 ")) << *otherAnswer;
+
+    for (std::size_t i = 0; i < connections.size(); ++i) {
+        const Row &row = rows[i];
+        const std::optional<std::string> answers = readAnswers(connections[i].get(), row.answers);
+        ASSERT_TRUE(answers.has_value()) << row.name;
+        const std::string &got = *answers;
+        EXPECT_TRUE(got.starts_with(row.status)) << row.name << "\n" << got;
+        // The same request as HEAD goes through httplib.
+        std::string head = row.sent.substr(0, row.sent.find("\r\n\r\n") + 4);
+        head.replace(0, 3, "HEAD");
+        const UniqueFd asHead = connectLoopback(server.port(), head);
+        const auto headAnswer = readUntil(asHead.get(), "\r\n\r\n");
+        ASSERT_TRUE(headAnswer.has_value()) << row.name;
+        EXPECT_EQ(got.substr(0, got.find("\r\n\r\n") + 4), *headAnswer) << row.name;
+    }
+    const std::string log = server.log();
+    for (int i : {1, 2, 3, 4, 5})
+        EXPECT_NE(log.find(" 203.0.113." + std::to_string(i) + " GET /cgi-bin/pegsquare.cgi?name=Player%20"), std::string::npos)
+            << i << "\n" << log;
+    EXPECT_LT(log.find("Player%203&"), log.find("Player%204&")) << log;
 }
 
 // The bounds on open connections: at the bound a connection is served,

@@ -107,6 +107,40 @@ TEST(serverHead, MendEscapesBlanksInTheTargetAndDropsRangesAndBodies)
         EXPECT_EQ(mendRequestHead(row.head), row.mended) << row.name;
 }
 
+// The heads the server reads itself, without httplib: anything it would
+// read differently is left to httplib.
+TEST(serverHead, APlainHeadIsReadAndAnOddOneLeftToHttplib)
+{
+    struct Row {
+        const char *name;
+        std::string head;
+        bool plain;
+        const char *target = "";
+        const char *forwardedFor = "";
+    };
+    const Row rows[] = {
+        {"posting", headWith("Host: x\r\n", "GET /p?n=a HTTP/1.1"), true, "/p?n=a"},
+        {"forwarded lists joined in order, blanks trimmed, names in any case",
+         headWith("X-Forwarded-For:  10.0.0.1, 10.0.0.2 \r\nHost: x\r\nx-forwarded-for:\t10.0.0.3\r\n"), true, "/",
+         "10.0.0.1, 10.0.0.2,10.0.0.3"},
+        {"two blanks in the request line", headWith("", "GET  /p HTTP/1.1"), false},
+        {"four parts", headWith("", "GET /p HTTP/1.1 x"), false},
+        {"no version", "GET /p\r\n\r\n", false},
+        {"header without a colon", headWith("Host x\r\n"), false},
+        {"blank before the colon", headWith("X-Forwarded-For : 10.0.0.1\r\n"), false},
+        {"empty name", headWith(": x\r\n"), false},
+        {"no blank line", "GET / HTTP/1.1\r\nHost: x\r\n", false},
+    };
+    for (const Row &row : rows) {
+        const std::optional<PlainHead> read = readPlainHead(row.head);
+        ASSERT_EQ(read.has_value(), row.plain) << row.name;
+        if (!read)
+            continue;
+        EXPECT_EQ(read->target, row.target) << row.name;
+        EXPECT_EQ(read->forwardedFor, row.forwardedFor) << row.name;
+    }
+}
+
 TEST(serverOptions, ArgumentsAreReadOrRefused)
 {
     using Outcome = ParsedArguments::Outcome;
