@@ -5,15 +5,17 @@
 # static copy of the very page the server built, with a configuration of its
 # own on another loopback port, and is stopped afterwards.
 #
-#   bash bench/server_bench.sh [SECONDS] [CONNECTIONS]   (defaults 10 and 32)
+#   bash bench/server_bench.sh [SECONDS] [CONNECTIONS] [ROUNDS]   (defaults 10, 32 and 3)
 #
 # Installs wrk and nginx-light from Debian when missing and builds the
-# server into build/. Prints a table and the ratios server / nginx.
+# server into build/. Prints the median of each figure over the rounds,
+# and the ratios server / nginx with each round's own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 seconds=${1:-10}
 connections=${2:-32}
+rounds=${3:-3}
 threads=2
 
 bash scripts/deps.sh --bench
@@ -120,36 +122,73 @@ request = function()
 end
 LUA
 
-# run NAME URL [wrk options…] → "NAME rps avg p50 p99"
+# run NAME URL [wrk options…] → "NAME|requests/s|avg ms|p50 ms|p99 ms|non-2xx"
 run() {
     local name=$1 url=$2; shift 2
     local out
     out=$(wrk -t "$threads" -c "$connections" -d "${seconds}s" --latency "$@" "$url")
     awk -v name="$name" '
+        function ms(text) {
+            if (text ~ /us$/) return text / 1000
+            if (text ~ /ms$/) return text + 0
+            if (text ~ /m$/) return text * 60000
+            if (text ~ /s$/) return text * 1000
+            return text + 0
+        }
         /^Requests\/sec:/ { rps = $2 }
-        $1 == "Latency" && avg == "" { avg = $2 }
-        $1 == "50%" { p50 = $2 }
-        $1 == "99%" { p99 = $2 }
+        $1 == "Latency" && avg == "" { avg = ms($2) }
+        $1 == "50%" { p50 = ms($2) }
+        $1 == "99%" { p99 = ms($2) }
         /Non-2xx/ { bad = $NF }
-        END { printf "%-28s %12s %10s %10s %10s %s\n", name, rps, avg, p50, p99, (bad ? "non-2xx: " bad : "") }
+        END { printf "%s|%.0f|%.2f|%.2f|%.2f|%s\n", name, rps, avg, p50, p99, bad + 0 }
     ' <<<"$out"
 }
 
+# The machine is shared and its speed wanders by a tenth or more from one
+# run to the next, so the four runs are repeated in rounds, the server and
+# nginx taking turns, and each figure is the median over the rounds.
 echo
-echo "wrk: $threads threads, $connections connections, ${seconds}s each, loopback, $(nproc) cores"
-printf '%-28s %12s %10s %10s %10s\n' "" "requests/s" "avg" "p50" "p99"
-results=$(
-    run "list page, server" "$base/counter/pegsquare.shtml"
-    run "list page, nginx static" "$nginx_base/counter/pegsquare.shtml"
-    run "posting, server" "$base" -s "$work/post.lua"
-    run "posting, nginx static" "$nginx_base" -s "$work/post.lua"
-)
-echo "$results"
-echo
-awk '
-    { rps[NR] = $(NF-3) + 0 }
-    END {
-        if (rps[2] > 0) printf "list page: server / nginx = %.2f\n", rps[1] / rps[2]
-        if (rps[4] > 0) printf "posting:   server / nginx static answer = %.2f\n", rps[3] / rps[4]
+echo "wrk: $threads threads, $connections connections, ${seconds}s each, loopback, $(nproc) cores, $rounds rounds"
+results=""
+for round in $(seq 1 "$rounds"); do
+    results+=$(
+        run "list page, server" "$base/counter/pegsquare.shtml"
+        run "list page, nginx static" "$nginx_base/counter/pegsquare.shtml"
+        run "posting, server" "$base" -s "$work/post.lua"
+        run "posting, nginx static" "$nginx_base" -s "$work/post.lua"
+    )$'\n'
+done
+awk -F'|' -v rounds="$rounds" '
+    function median(list,    values, n, i, j, t) {
+        n = split(list, values, " ")
+        for (i = 2; i <= n; i++)
+            for (j = i; j > 1 && values[j - 1] + 0 > values[j] + 0; j--) {
+                t = values[j]; values[j] = values[j - 1]; values[j - 1] = t
+            }
+        return n % 2 ? values[(n + 1) / 2] : (values[n / 2] + values[n / 2 + 1]) / 2
     }
-' <<<"$(sed 's/non-2xx:.*//' <<<"$results")"
+    NF >= 6 {
+        if (!($1 in rps)) order[++names] = $1
+        rps[$1] = rps[$1] " " $2; avg[$1] = avg[$1] " " $3; p50[$1] = p50[$1] " " $4; p99[$1] = p99[$1] " " $5
+        bad[$1] += $6
+        round[$1]++
+    }
+    END {
+        printf "%-28s %12s %10s %10s %10s\n", "", "requests/s", "avg ms", "p50 ms", "p99 ms"
+        for (i = 1; i <= names; i++) {
+            n = order[i]
+            printf "%-28s %12.0f %10.2f %10.2f %10.2f%s\n", n, median(rps[n]), median(avg[n]), median(p50[n]),
+                   median(p99[n]), bad[n] ? "  non-2xx: " bad[n] : ""
+        }
+        print ""
+        split(rps["list page, server"], ls, " "); split(rps["list page, nginx static"], ln, " ")
+        split(rps["posting, server"], ps, " "); split(rps["posting, nginx static"], pn, " ")
+        lr = ""; pr = ""
+        for (r = 1; r <= rounds; r++) {
+            if (ln[r] > 0) lr = lr sprintf(" %.2f", ls[r] / ln[r])
+            if (pn[r] > 0) pr = pr sprintf(" %.2f", ps[r] / pn[r])
+        }
+        printf "list page: server / nginx = %.2f (median; rounds:%s)\n", median(lr), lr
+        printf "posting:   server / nginx static answer = %.2f (median; rounds:%s)\n", median(pr), pr
+    }
+' <<<"$results"
