@@ -151,7 +151,7 @@ int HttpServer::bind(const std::string &address, int port)
     bounds.unboundedAddresses = m_trustedProxies;
     ConnectionEvents events;
     events.dispatch = [this](std::unique_ptr<ClientConnection> connection) {
-        if (postWithoutWorker(connection))
+        if (answerWithoutWorker(connection))
             return;
         // httplib's queue takes only copyable jobs; the job owns the connection.
         ClientConnection *taken = connection.release();
@@ -289,7 +289,7 @@ void HttpServer::serve(std::unique_ptr<ClientConnection> connection)
     m_loop->giveBack(std::move(connection));
 }
 
-bool HttpServer::postWithoutWorker(std::unique_ptr<ClientConnection> &connection)
+bool HttpServer::answerWithoutWorker(std::unique_ptr<ClientConnection> &connection)
 {
     ClientConnection &held = *connection;
     const HeadScan &scan = held.scan;
@@ -300,9 +300,17 @@ bool HttpServer::postWithoutWorker(std::unique_ptr<ClientConnection> &connection
     const std::string_view head = std::string_view(held.input).substr(0, scan.length);
     const std::optional<std::string> mended = mendRequestHead(head);
     const std::optional<PlainHead> plain = readPlainHead(mended ? std::string_view(*mended) : head);
-    if (!plain || plain->method != "GET" || plain->version != "HTTP/1.1"
-        || plain->target.substr(0, plain->target.find('?')) != kPostingPath)
+    if (!plain || plain->method != "GET" || plain->version != "HTTP/1.1")
         return false;
+    const std::string_view path = plain->target.substr(0, plain->target.find('?'));
+    std::optional<Reply> listPage;
+    if (path == kScoreListPath) {
+        listPage = m_routes.scoreListIfCached();
+        if (!listPage)
+            return false; // built by a worker, which may wait for the database
+    } else if (path != kPostingPath) {
+        return false;
+    }
 
     std::string client = clientAddress(held.peer, plain->forwardedFor, m_trustedProxies);
     std::string target(plain->target);
@@ -310,6 +318,10 @@ bool HttpServer::postWithoutWorker(std::unique_ptr<ClientConnection> &connection
     if (!held.input.empty()) // the next request, sent without waiting for this answer
         held.headStarted = std::chrono::steady_clock::now();
     ++held.served;
+    if (listPage) {
+        finishWithoutWorker(std::move(connection), client, target, *listPage);
+        return true;
+    }
     {
         const std::lock_guard lock(m_postingsMutex);
         ++m_postingsOut;
@@ -325,7 +337,7 @@ bool HttpServer::postWithoutWorker(std::unique_ptr<ClientConnection> &connection
     try {
         m_routes.postScoreLater({"GET", target, client}, [this, owner, client, target, answered](Reply reply) {
             if (*owner) {
-                finishPosting(std::move(*owner), client, target, reply);
+                finishWithoutWorker(std::move(*owner), client, target, reply);
                 answered();
             }
         });
@@ -340,14 +352,14 @@ bool HttpServer::postWithoutWorker(std::unique_ptr<ClientConnection> &connection
     return true;
 }
 
-void HttpServer::finishPosting(std::unique_ptr<ClientConnection> connection, std::string_view client,
-                               std::string_view target, const Reply &reply)
+void HttpServer::finishWithoutWorker(std::unique_ptr<ClientConnection> connection, std::string_view client,
+                                     std::string_view target, const Reply &reply)
 {
     ClientConnection &held = *connection;
     const bool close = m_stopping;
     const std::string_view body = reply.text();
     // The headers httplib gives the same answer, in its order (by name,
-    // ignoring case), so a posting reads the same whichever way it went.
+    // ignoring case), so an answer reads the same whichever way it went.
     std::vector<std::pair<std::string, std::string>> headers = reply.headers;
     headers.emplace_back("Accept-Ranges", "none");
     headers.emplace_back("Content-Length", std::to_string(body.size()));
@@ -379,7 +391,7 @@ void HttpServer::finishPosting(std::unique_ptr<ClientConnection> connection, std
     if (!reply.problem.empty())
         m_log.problem(reply.problem);
     m_log.write({client, "GET", target, reply.status, body.size()});
-    if (m_metrics != nullptr)
+    if (m_metrics != nullptr && routeLabel(target) == "scores")
         m_metrics->observePosting(std::chrono::steady_clock::now() - held.headStarted);
     count(target, reply.status);
     m_loop->giveBack(std::move(connection));

@@ -64,14 +64,16 @@ public:
 private:
     // Answers the request at the start of `connection`'s input, in a worker.
     void serve(std::unique_ptr<ClientConnection> connection);
-    // A score posting (a plain GET on a kept-alive connection) goes from
-    // the loop straight to the score table, whose thread answers it once
+    // The two busiest requests, as plain GETs on a kept-alive connection,
+    // are answered without a worker: the list page, when it is cached, at
+    // once in the loop; a score posting from the score table's thread once
     // it is stored, so no worker sleeps through the sync. Takes the
     // connection and returns true for such a request; false otherwise.
-    bool postWithoutWorker(std::unique_ptr<ClientConnection> &connection);
-    // Sends, logs and counts the answer to a posting taken by postWithoutWorker.
-    void finishPosting(std::unique_ptr<ClientConnection> connection, std::string_view client, std::string_view target,
-                       const Reply &reply);
+    bool answerWithoutWorker(std::unique_ptr<ClientConnection> &connection);
+    // Sends, logs and counts an answer given by answerWithoutWorker, and
+    // hands the connection back to the loop.
+    void finishWithoutWorker(std::unique_ptr<ClientConnection> connection, std::string_view client,
+                             std::string_view target, const Reply &reply);
     void answer(const httplib::Request &request, httplib::Response &response);
     void logAnswer(const httplib::Request &request, const httplib::Response &response);
     // Counts an answer in the metrics, and a refusal by a limit.

@@ -175,6 +175,30 @@ void Routes::postScoreLater(const RouteRequest &request, std::function<void(Repl
                           });
 }
 
+namespace {
+
+Reply listReply(std::shared_ptr<const std::string> page)
+{
+    Reply reply = htmlReply({});
+    reply.sharedBody = std::move(page);
+    addNoCache(reply);
+    return reply;
+}
+
+} // namespace
+
+std::optional<Reply> Routes::scoreListIfCached()
+{
+    std::shared_ptr<const std::string> page;
+    {
+        std::lock_guard lock(m_cacheMutex);
+        page = m_scoreList;
+    }
+    if (!page)
+        return std::nullopt;
+    return listReply(std::move(page));
+}
+
 Reply Routes::scoreList()
 {
     std::shared_ptr<const std::string> page;
@@ -195,10 +219,7 @@ Reply Routes::scoreList()
         if (m_generation == generation)
             m_scoreList = page;
     }
-    Reply reply = htmlReply({});
-    reply.sharedBody = std::move(page);
-    addNoCache(reply);
-    return reply;
+    return listReply(std::move(page));
 }
 
 void Routes::forgetScoreList()

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -71,6 +72,10 @@ public:
     // returns, an admitted one from the table's thread once it is stored.
     // `answered` is called exactly once and must not throw.
     void postScoreLater(const RouteRequest &request, std::function<void(Reply)> answered);
+
+    // The list page's answer when the page is cached, which costs nothing
+    // to give; nullopt when it would have to be built from the table.
+    std::optional<Reply> scoreListIfCached();
 
 private:
     Reply postScore(const RouteRequest &request, std::string_view query);

@@ -159,8 +159,9 @@ std::optional<std::string> readAnswers(int fd, int count)
 // sync held, other requests are still answered and no posting is; once it
 // is let go each posting gets the answer httplib gives the same request
 // (its HEAD, byte for byte up to the body), and a posting sent right
-// behind another on one connection is answered after it.
-TEST(serverHttp, PostingsWaitingForTheirSyncHoldNoWorkerAndReadAsHttplibsAnswers)
+// behind another on one connection is answered after it. So is the list
+// page, which the loop gives from the cache.
+TEST(serverHttp, PostingsAndTheListAnsweredWithoutAWorkerReadAsHttplibsAnswers)
 {
     ServerLimits limits;
     limits.workerThreads = 1;
@@ -237,6 +238,17 @@ TEST(serverHttp, PostingsWaitingForTheirSyncHoldNoWorkerAndReadAsHttplibsAnswers
         EXPECT_NE(log.find(" 203.0.113." + std::to_string(i) + " GET /cgi-bin/pegsquare.cgi?name=Player%20"), std::string::npos)
             << i << "\n" << log;
     EXPECT_LT(log.find("Player%203&"), log.find("Player%204&")) << log;
+
+    // The list page is built by a worker the first time and given from
+    // the cache after; both answers are the same bytes.
+    const std::string listRequest = "GET /counter/pegsquare.shtml HTTP/1.1\r\nHost: x\r\n\r\n";
+    const UniqueFd list = connectLoopback(server.port(), listRequest + listRequest);
+    const std::optional<std::string> lists = readAnswers(list.get(), 2);
+    ASSERT_TRUE(lists.has_value());
+    const std::string_view both = *lists;
+    ASSERT_EQ(both.size() % 2, 0u);
+    EXPECT_EQ(both.substr(0, both.size() / 2), both.substr(both.size() / 2));
+    EXPECT_TRUE(both.starts_with("HTTP/1.1 200 OK\r\n")) << both;
 }
 
 // The bounds on open connections: at the bound a connection is served,
