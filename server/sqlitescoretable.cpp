@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <set>
+#include <unordered_map>
 
 namespace {
 
@@ -17,19 +18,26 @@ constexpr int kBusyTimeoutMs = 5000;
 // should the operator go back to it.
 constexpr int kSchemaVersion = 1;
 
-// Gives the best scores of the client `who` (NEW.client or OLD.client in a
-// trigger) their places and takes the place from the one pushed past them.
-// A score that comes or goes can only move these, so this reads and writes
-// at most kPlacesKept + 1 rows however many scores the client has. Rows
-// without a client keep place 1.
+const std::string kKept = std::to_string(SqliteScoreTable::kPlacesKept);
+
+// The id of the client `who`'s score at `offset` (0: its best), best first
+// and ties by earlier receipt; read from scores_by_client alone.
+std::string clientRowAt(const std::string &who, const std::string &offset)
+{
+    return "(SELECT id FROM scores WHERE client = " + who + " ORDER BY score DESC, id ASC LIMIT 1 OFFSET " + offset
+        + ")";
+}
+
+// Marks exactly the best kPlacesKept scores of the client `who` as placed,
+// however its rows stand now; for the rare change of a score or a client.
 std::string placeClientRows(const std::string &who)
 {
-    return "UPDATE scores SET place = ranked.place FROM ("
-           " SELECT id, CASE WHEN n <= " + std::to_string(SqliteScoreTable::kPlacesKept) + " THEN n END AS place"
-           " FROM (SELECT id, ROW_NUMBER() OVER (ORDER BY score DESC, id ASC) AS n"
-           "  FROM (SELECT id, score FROM scores WHERE client = " + who + " AND " + who + " <> ''"
-           "   ORDER BY score DESC, id ASC LIMIT " + std::to_string(SqliteScoreTable::kPlacesKept + 1) + "))"
-           ") AS ranked WHERE scores.id = ranked.id AND scores.place IS NOT ranked.place;";
+    const std::string best = "(SELECT id FROM scores WHERE client = " + who + " ORDER BY score DESC, id ASC LIMIT "
+        + kKept + ")";
+    return "UPDATE scores SET place = NULL WHERE client = " + who + " AND " + who
+        + " <> '' AND place IS NOT NULL AND id NOT IN " + best + ";"
+        + " UPDATE scores SET place = 1 WHERE client = " + who + " AND " + who
+        + " <> '' AND place IS NULL AND id IN " + best + ";";
 }
 
 // The receive time in UTC with microseconds, so the stored text alone
@@ -130,9 +138,10 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxByt
     m_best = prepare("SELECT name, score, played, received_at, id FROM scores"
                      " ORDER BY score DESC, id ASC LIMIT ?1");
     // Walks scores_listed, which holds only placed rows, so a client's
-    // scores past its best kPlacesKept cost nothing here.
-    m_bestPlaced = prepare("SELECT name, score, played, received_at, id FROM scores"
-                           " WHERE place <= ?2 ORDER BY score DESC, id ASC LIMIT ?1");
+    // scores past its best kPlacesKept cost nothing here; the cap itself
+    // is counted as the rows come.
+    m_bestPlaced = prepare("SELECT name, score, played, received_at, id, client FROM scores"
+                           " WHERE place IS NOT NULL ORDER BY score DESC, id ASC");
     m_bestCounted = prepare("SELECT name, score, played, received_at, id FROM ("
                             " SELECT name, score, played, received_at, id, ROW_NUMBER() OVER ("
                             "  PARTITION BY CASE WHEN client <> '' THEN client ELSE id END"
@@ -206,14 +215,31 @@ void SqliteScoreTable::upgradeSchema()
     execute("CREATE INDEX IF NOT EXISTS scores_by_client ON scores (client, score DESC, id ASC)"
             " WHERE client IS NOT NULL");
 
-    // A new row has no place until it is known to be among its client's best.
-    execute("CREATE TRIGGER IF NOT EXISTS scores_place_added AFTER INSERT ON scores WHEN NEW.client <> '' BEGIN"
-            " UPDATE scores SET place = NULL WHERE id = NEW.id; "
-            + placeClientRows("NEW.client") + " END");
-    execute("CREATE TRIGGER IF NOT EXISTS scores_place_deleted AFTER DELETE ON scores"
-            " WHEN OLD.client <> '' AND OLD.place IS NOT NULL BEGIN "
-            + placeClientRows("OLD.client") + " END");
-    execute("CREATE TRIGGER IF NOT EXISTS scores_place_changed AFTER UPDATE OF score, client ON scores BEGIN"
+    // A row has a place (1) while it is among its client's best
+    // kPlacesKept scores, or has no client; otherwise none (NULL). The
+    // triggers keep that true for every insert, delete or change, reading
+    // at most kPlacesKept + 1 entries of scores_by_client and writing at
+    // most two rows for an insert or a delete. Earlier triggers kept each
+    // row's rank instead, which had a posting rewrite up to a hundred rows;
+    // a rank is a place just as 1 is, so the rows need no change.
+    execute("DROP TRIGGER IF EXISTS scores_place_added");
+    execute("DROP TRIGGER IF EXISTS scores_place_deleted");
+    execute("DROP TRIGGER IF EXISTS scores_place_changed");
+    // A new row comes with place 1. It has none when kPlacesKept better
+    // scores of its client are placed; if it has one, the client's score
+    // it pushed past the bound loses its place.
+    execute("CREATE TRIGGER IF NOT EXISTS scores_placed_added AFTER INSERT ON scores WHEN NEW.client <> '' BEGIN"
+            " UPDATE scores SET place = NULL WHERE id = NEW.id AND (SELECT count(*) FROM (SELECT 1 FROM scores"
+            "  WHERE client = NEW.client AND (score > NEW.score OR (score = NEW.score AND id < NEW.id)) LIMIT "
+            + kKept + ")) >= " + kKept + ";"
+            " UPDATE scores SET place = NULL WHERE id = " + clientRowAt("NEW.client", kKept)
+            + " AND place IS NOT NULL; END");
+    // A placed row gone: the client's next best takes the place it left.
+    execute("CREATE TRIGGER IF NOT EXISTS scores_placed_deleted AFTER DELETE ON scores"
+            " WHEN OLD.client <> '' AND OLD.place IS NOT NULL BEGIN"
+            " UPDATE scores SET place = 1 WHERE id = " + clientRowAt("OLD.client", std::to_string(kPlacesKept - 1))
+            + " AND place IS NULL; END");
+    execute("CREATE TRIGGER IF NOT EXISTS scores_placed_changed AFTER UPDATE OF score, client ON scores BEGIN"
             " UPDATE scores SET place = CASE WHEN NEW.client <> '' THEN NULL ELSE 1 END WHERE id = NEW.id; "
             + placeClientRows("OLD.client") + " " + placeClientRows("NEW.client") + " END");
 }
@@ -369,16 +395,26 @@ std::vector<StoredScore> SqliteScoreTable::bestScores(int count, int perClient)
     sqlite3_stmt *best = !capped                    ? m_best.get()
                          : perClient <= kPlacesKept ? m_bestPlaced.get()
                                                     : m_bestCounted.get();
+    const bool placed = best == m_bestPlaced.get();
     ResetOnExit reset{best};
-    sqlite3_bind_int(best, 1, count);
-    if (capped)
-        sqlite3_bind_int(best, 2, perClient);
-    int stepped;
-    while ((stepped = sqlite3_step(best)) == SQLITE_ROW) {
+    if (!placed) {
+        sqlite3_bind_int(best, 1, count);
+        if (capped)
+            sqlite3_bind_int(best, 2, perClient);
+    }
+    std::unordered_map<std::string, int> held; // listed so far, by client
+    int stepped = SQLITE_DONE;
+    while (int(scores.size()) < count && (stepped = sqlite3_step(best)) == SQLITE_ROW) {
+        if (placed) {
+            // A score without an address counts as a client of its own.
+            const std::string client = columnText(best, 5);
+            if (!client.empty() && held[client]++ >= perClient)
+                continue;
+        }
         scores.push_back({columnText(best, 0), sqlite3_column_int(best, 1), columnText(best, 2),
                           columnText(best, 3), sqlite3_column_int64(best, 4)});
     }
-    if (stepped != SQLITE_DONE)
+    if (int(scores.size()) < count && stepped != SQLITE_DONE)
         fail("read the best scores", stepped);
     return scores;
 }

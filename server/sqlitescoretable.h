@@ -28,21 +28,22 @@ struct sqlite3_stmt;
 // Postings queued when the table is destroyed are still written first.
 //
 // So that the list under a per-client cap is read from an index in time
-// that does not grow with the table, each row keeps its place among the
-// scores of its client (1 for the best), kept right by triggers in the
+// that does not grow with the table, a row has a place while it is among
+// the best kPlacesKept scores of its client, kept right by triggers in the
 // database itself on every insert, delete or change of score or client,
 // whoever makes it (this server, an older one, or an operator with
-// sqlite3). Places are kept for each client's best kPlacesKept scores only;
-// the rest have none, so a posting costs a bounded amount of work however
-// many scores its client already has.
+// sqlite3). The list walks the placed rows best first and counts each
+// client's as they come; the rest of a client's scores are never read, and
+// a posting costs a bounded amount of work however many scores its client
+// already has.
 class SqliteScoreTable : public ScoreTable {
 public:
     // The most postings one transaction takes; more wait for the next.
     static constexpr std::size_t kMaxBatch = 512;
     // The places kept per client: caps up to this many are read from the
-    // index; a larger cap below the count asked for is worked out over the
-    // whole table, which is slow on a large one. The triggers in existing
-    // databases hold this number, so changing it takes a schema step.
+    // placed rows; a larger cap below the count asked for is worked out
+    // over the whole table, which is slow on a large one. The triggers in
+    // existing databases hold this number, so changing it takes a schema step.
     static constexpr int kPlacesKept = 100;
 
     // Opens the database at `path`, creating it and its table on first use;

@@ -393,6 +393,13 @@ TEST(serverRoutes, OneAddressHoldsAtMostItsCapOfTheList)
          " ('Old1', 100000, '1/1/26', '2026-01-01T00:00:00.000001Z'),"
          " ('Old2', 100000, '1/1/26', '2026-01-01T00:00:00.000002Z'),"
          " ('Old3', 90000, '1/1/26', '2026-01-01T00:00:00.000003Z');"},
+        {"an earlier server's place triggers give way", 2,
+         {{"a", "a1", 10}, {"a", "a2", 20}, {"a", "a3", 30}, {"b", "b1", 5}},
+         {"a3", "a2", "b1"},
+         // A stand-in for the triggers that kept ranks: left in place, it
+         // would take every row off the list at each posting.
+         "ALTER TABLE scores ADD COLUMN client TEXT; ALTER TABLE scores ADD COLUMN place INTEGER DEFAULT 1;"
+         "CREATE TRIGGER scores_place_added AFTER INSERT ON scores BEGIN UPDATE scores SET place = NULL; END;"},
     };
     for (const Row &row : rows) {
         TempFolder folder;
