@@ -293,14 +293,14 @@ bool HttpServer::answerWithoutWorker(std::unique_ptr<ClientConnection> &connecti
 {
     ClientConnection &held = *connection;
     const HeadScan &scan = held.scan;
-    // Whatever would end the connection after the answer goes to httplib.
-    if (scan.state != HeadState::Complete || scan.declaresBody || scan.wantsClose || m_stopping
-        || held.served + 1 >= m_limits.maxRequestsPerConnection)
+    // A request with a body is left to httplib, which drains it. The game
+    // itself asks in HTTP/1.0 and lets the connection end with the answer.
+    if (scan.state != HeadState::Complete || scan.declaresBody)
         return false;
     const std::string_view head = std::string_view(held.input).substr(0, scan.length);
     const std::optional<std::string> mended = mendRequestHead(head);
     const std::optional<PlainHead> plain = readPlainHead(mended ? std::string_view(*mended) : head);
-    if (!plain || plain->method != "GET" || plain->version != "HTTP/1.1")
+    if (!plain || plain->method != "GET" || (plain->version != "HTTP/1.1" && plain->version != "HTTP/1.0"))
         return false;
     const std::string_view path = plain->target.substr(0, plain->target.find('?'));
     std::optional<Reply> listPage;
@@ -356,7 +356,9 @@ void HttpServer::finishWithoutWorker(std::unique_ptr<ClientConnection> connectio
                                      std::string_view target, const Reply &reply)
 {
     ClientConnection &held = *connection;
-    const bool close = m_stopping;
+    // As httplib does: the connection ends after the answer when the client
+    // asked so, when it has had its most requests, or at a stop.
+    const bool close = held.scan.wantsClose || held.served >= m_limits.maxRequestsPerConnection || m_stopping;
     const std::string_view body = reply.text();
     // The headers httplib gives the same answer, in its order (by name,
     // ignoring case), so an answer reads the same whichever way it went.
@@ -386,7 +388,11 @@ void HttpServer::finishWithoutWorker(std::unique_ptr<ClientConnection> connectio
         held.next = ClientConnection::Next::Close;
     } else {
         held.output.assign(answer, sent > 0 ? static_cast<std::size_t>(sent) : 0);
-        held.next = close ? ClientConnection::Next::Close : ClientConnection::Next::ReadHead;
+        // What the client sent after a last request is dropped for a moment
+        // rather than cut off, so it still reads the answer.
+        held.next = !close                 ? ClientConnection::Next::ReadHead
+                    : held.input.empty() ? ClientConnection::Next::Close
+                                         : ClientConnection::Next::Drain;
     }
     if (!reply.problem.empty())
         m_log.problem(reply.problem);

@@ -64,11 +64,11 @@ public:
 private:
     // Answers the request at the start of `connection`'s input, in a worker.
     void serve(std::unique_ptr<ClientConnection> connection);
-    // The two busiest requests, as plain GETs on a kept-alive connection,
-    // are answered without a worker: the list page, when it is cached, at
-    // once in the loop; a score posting from the score table's thread once
-    // it is stored, so no worker sleeps through the sync. Takes the
-    // connection and returns true for such a request; false otherwise.
+    // The two busiest requests, as plain GETs, are answered without a
+    // worker: the list page, when it is cached, at once in the loop; a score
+    // posting from the score table's thread once it is stored, so no worker
+    // sleeps through the sync. Takes the connection and returns true for
+    // such a request; false otherwise.
     bool answerWithoutWorker(std::unique_ptr<ClientConnection> &connection);
     // Sends, logs and counts an answer given by answerWithoutWorker, and
     // hands the connection back to the loop.

@@ -165,6 +165,7 @@ TEST(serverHttp, PostingsAndTheListAnsweredWithoutAWorkerReadAsHttplibsAnswers)
 {
     ServerLimits limits;
     limits.workerThreads = 1;
+    limits.keepAliveTimeout = 60s;
     LoopbackServer server(limits, {"127.0.0.1"});
     ASSERT_GT(server.port(), 0);
     std::mutex mutex;
@@ -177,21 +178,25 @@ TEST(serverHttp, PostingsAndTheListAnsweredWithoutAWorkerReadAsHttplibsAnswers)
         changed.notify_all();
         changed.wait(lock, [&] { return released; });
     });
-    const auto posting = [](int i, const char *score) {
-        return "GET /cgi-bin/pegsquare.cgi?name=Player " + std::to_string(i) + "&date=12/9/26&score=" + score
-            + " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 203.0.113." + std::to_string(i) + "\r\n\r\n";
+    const auto posting = [](int i, const char *score, const char *version = "HTTP/1.1", const char *more = "") {
+        return "GET /cgi-bin/pegsquare.cgi?name=Player " + std::to_string(i) + "&date=12/9/26&score=" + score + " "
+            + version + "\r\nHost: x\r\nX-Forwarded-For: 203.0.113." + std::to_string(i) + "\r\n" + more + "\r\n";
     };
     struct Row {
         const char *name;
         std::string sent;
         int answers;
         const char *status;
+        bool closes = false; // the server ends the connection after the answer
     };
     const Row rows[] = {
         {"stored", posting(1, "120"), 1, "HTTP/1.1 200 OK\r\n"},
         {"refused", posting(2, "12x"), 1, "HTTP/1.1 400 Bad Request\r\n"},
         {"two in one go", posting(3, "7") + posting(4, "8"), 2, "HTTP/1.1 200 OK\r\n"},
         {"another stored", posting(5, "99"), 1, "HTTP/1.1 200 OK\r\n"},
+        {"as the game posts", posting(6, "40", "HTTP/1.0", "User-Agent: Pegsquare HTTPGet\r\nAccept: */*\r\n"), 1,
+         "HTTP/1.1 200 OK\r\n", true},
+        {"asked to close", posting(7, "41", "HTTP/1.1", "Connection: close\r\n"), 1, "HTTP/1.1 200 OK\r\n", true},
     };
     std::vector<UniqueFd> connections;
     for (const Row &row : rows) {
@@ -225,6 +230,9 @@ TEST(serverHttp, PostingsAndTheListAnsweredWithoutAWorkerReadAsHttplibsAnswers)
         ASSERT_TRUE(answers.has_value()) << row.name;
         const std::string &got = *answers;
         EXPECT_TRUE(got.starts_with(row.status)) << row.name << "\n" << got;
+        if (row.closes) { // the connection ends here, long before its keep-alive time would run out
+            EXPECT_EQ(readUntil(connections[i].get()), std::optional<std::string>("")) << row.name;
+        }
         // The same request as HEAD goes through httplib.
         std::string head = row.sent.substr(0, row.sent.find("\r\n\r\n") + 4);
         head.replace(0, 3, "HEAD");
@@ -234,7 +242,7 @@ TEST(serverHttp, PostingsAndTheListAnsweredWithoutAWorkerReadAsHttplibsAnswers)
         EXPECT_EQ(got.substr(0, got.find("\r\n\r\n") + 4), *headAnswer) << row.name;
     }
     const std::string log = server.log();
-    for (int i : {1, 2, 3, 4, 5})
+    for (int i : {1, 2, 3, 4, 5, 6, 7})
         EXPECT_NE(log.find(" 203.0.113." + std::to_string(i) + " GET /cgi-bin/pegsquare.cgi?name=Player%20"), std::string::npos)
             << i << "\n" << log;
     EXPECT_LT(log.find("Player%203&"), log.find("Player%204&")) << log;
