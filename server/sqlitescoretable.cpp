@@ -148,36 +148,13 @@ SqliteScoreTable::SqliteScoreTable(const std::string &path, std::uint64_t maxByt
                             "  ORDER BY score DESC, id ASC) AS n FROM scores)"
                             " WHERE n <= ?2 ORDER BY score DESC, id ASC LIMIT ?1");
     m_probe = prepare("SELECT 1 FROM scores LIMIT 1");
-    m_teller = std::thread([this] { tellPostings(); });
-    try {
-        m_writer = std::thread([this] { writePostings(); });
-    } catch (...) {
-        stopTelling();
-        throw;
-    }
+    m_postings = std::make_unique<PostingQueue>(kMaxBatch, [this](std::vector<Pending> &batch) { writeBatch(batch); });
 }
 
 SqliteScoreTable::~SqliteScoreTable()
 {
-    if (!m_writer.joinable())
-        return;
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_closing = true;
-    }
-    m_queueChanged.notify_one();
-    m_writer.join();
-    stopTelling();
-}
-
-void SqliteScoreTable::stopTelling()
-{
-    {
-        std::lock_guard lock(m_toldMutex);
-        m_writerDone = true;
-    }
-    m_toldChanged.notify_one();
-    m_teller.join();
+    // Written before the database closes.
+    m_postings.reset();
 }
 
 // Brings a new or older database to this server's table, in the caller's
@@ -246,61 +223,12 @@ void SqliteScoreTable::upgradeSchema()
 
 void SqliteScoreTable::addScoreLater(NewScore score, ScoreStored done)
 {
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_queue.push_back({std::move(score), std::move(done)});
-    }
-    m_queueChanged.notify_one();
-}
-
-void SqliteScoreTable::writePostings()
-{
-    std::vector<Pending> batch;
-    for (;;) {
-        {
-            std::unique_lock lock(m_queueMutex);
-            m_queueChanged.wait(lock, [this] { return m_closing || !m_queue.empty(); });
-            if (m_queue.empty())
-                return; // closing, and everything queued has been written
-            // Everything queued so far, while later postings queue for the next.
-            const std::size_t count = std::min(m_queue.size(), kMaxBatch);
-            batch.assign(std::make_move_iterator(m_queue.begin()),
-                         std::make_move_iterator(m_queue.begin() + std::ptrdiff_t(count)));
-            m_queue.erase(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count));
-        }
-        writeBatch(batch);
-        // Told in a thread of their own, so the next batch is being
-        // written while this one's callers are answered.
-        {
-            std::lock_guard lock(m_toldMutex);
-            m_toTell.push_back(std::move(batch));
-        }
-        m_toldChanged.notify_one();
-        batch = {};
-    }
-}
-
-void SqliteScoreTable::tellPostings()
-{
-    for (;;) {
-        std::vector<Pending> batch;
-        {
-            std::unique_lock lock(m_toldMutex);
-            m_toldChanged.wait(lock, [this] { return m_writerDone || !m_toTell.empty(); });
-            if (m_toTell.empty())
-                return; // the writer has stopped and every batch has been told
-            batch = std::move(m_toTell.front());
-            m_toTell.pop_front();
-        }
-        for (Pending &pending : batch)
-            pending.done(std::move(pending.stored), pending.error);
-    }
+    m_postings->add(std::move(score), std::move(done));
 }
 
 std::size_t SqliteScoreTable::queued() const
 {
-    std::lock_guard lock(m_queueMutex);
-    return m_queue.size();
+    return m_postings->queued();
 }
 
 void SqliteScoreTable::setBeforeCommit(std::function<void(std::size_t)> hook)

@@ -1,17 +1,14 @@
 #pragma once
 
+#include "postingqueue.h"
 #include "scoretable.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstddef>
-#include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -21,11 +18,9 @@ struct sqlite3_stmt;
 // for a writer, with every commit synced before a posting is answered.
 //
 // Postings that arrive together share one transaction and one sync (group
-// commit): a writing thread of the table's own takes every posting queued
-// so far, in the order they arrived, writes them in one transaction, and
-// tells each only once the commit that holds its row has been synced. A
-// failed commit fails every posting of its batch; none of them is stored.
-// Postings queued when the table is destroyed are still written first.
+// commit, see postingqueue.h); each is told only once the commit that holds
+// its row has been synced. A failed commit fails every posting of its
+// batch; none of them is stored.
 //
 // So that the list under a per-client cap is read from an index in time
 // that does not grow with the table, a row has a place while it is among
@@ -69,13 +64,7 @@ public:
     void setBatchObserver(std::function<void(std::size_t batchSize)> observer);
 
 private:
-    // One posting on its way through a batch.
-    struct Pending {
-        NewScore score;
-        ScoreStored done;
-        StoredScore stored = {};
-        std::exception_ptr error = {};
-    };
+    using Pending = PostingQueue::Posting;
 
     struct DbCloser {
         void operator()(sqlite3 *db) const;
@@ -86,12 +75,6 @@ private:
     using Db = std::unique_ptr<sqlite3, DbCloser>;
     using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-    // The writing thread: batches until the table is destroyed and nothing is queued.
-    void writePostings();
-    // The telling thread: calls the callbacks of each batch written, in order.
-    void tellPostings();
-    // Lets the telling thread finish what it holds, and waits for it.
-    void stopTelling();
     void writeBatch(std::vector<Pending> &batch);
     void upgradeSchema();
     void execute(const char *sql);
@@ -111,17 +94,8 @@ private:
     Statement m_bestCounted; // a larger cap, counted over the whole table
     Statement m_probe;
 
-    mutable std::mutex m_queueMutex;
-    std::condition_variable m_queueChanged;
-    std::deque<Pending> m_queue;
-    bool m_closing = false;
     std::function<void(std::size_t)> m_beforeCommit;
     std::function<void(std::size_t)> m_batchObserver;
-    std::mutex m_toldMutex;
-    std::condition_variable m_toldChanged;
-    std::deque<std::vector<Pending>> m_toTell; // batches written, their callers not yet told
-    bool m_writerDone = false;
-    // Last: started once all of the above is ready.
-    std::thread m_teller;
-    std::thread m_writer;
+    // Last, so it is gone, its postings written, before the database closes.
+    std::unique_ptr<PostingQueue> m_postings;
 };
