@@ -335,7 +335,7 @@ bool HttpServer::answerWithoutWorker(std::unique_ptr<ClientConnection> &connecti
     // answer or a failure below comes first hands the connection back.
     auto owner = std::make_shared<std::unique_ptr<ClientConnection>>(std::move(connection));
     try {
-        m_routes.postScoreLater({"GET", target, client}, [this, owner, client, target, answered](Reply reply) {
+        m_routes.postScoreLater({"GET", target, client}, [this, owner, client, target, answered](const Reply &reply) {
             if (*owner) {
                 finishWithoutWorker(std::move(*owner), client, target, reply);
                 answered();
