@@ -14,6 +14,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev
     libsdl2-dev libasound2-dev libcurl4-openssl-dev libjpeg62-turbo-dev
     liblz4-dev zlib1g-dev libsqlite3-dev libcpp-httplib-dev libsodium-dev minisign
+    libpq-dev postgresql postgresql-common
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
     fonts-liberation2 fonts-dejavu-core

@@ -6,6 +6,7 @@
 #include "metrics.h"
 #include "metricsserver.h"
 #include "options.h"
+#include "pgscoretable.h"
 #include "ratelimit.h"
 #include "routes.h"
 #include "sqlitescoretable.h"
@@ -23,6 +24,7 @@
 #include <cstring>
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -80,11 +82,26 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
     // before anything else is touched.
     const std::unique_ptr<AccessLog> log = options.logPath.empty() ? std::make_unique<AccessLog>(stderr)
                                                                    : std::make_unique<AccessLog>(options.logPath);
-    SqliteScoreTable table(options.databasePath, std::uint64_t(options.maxDatabaseMiB) * 1024 * 1024);
+    std::unique_ptr<ScoreTable> table;
+    std::function<std::uint64_t()> databaseSize;
+    std::function<void(std::function<void(std::size_t)>)> observeBatches;
+    if (isPostgresUri(options.databasePath)) {
+        auto postgres = std::make_unique<PgScoreTable>(options.databasePath,
+                                                       static_cast<std::size_t>(options.databaseConnections));
+        databaseSize = [table = postgres.get()] { return table->databaseBytes(); };
+        observeBatches = [table = postgres.get()](auto observer) { table->setBatchObserver(std::move(observer)); };
+        table = std::move(postgres);
+    } else {
+        auto sqlite = std::make_unique<SqliteScoreTable>(options.databasePath,
+                                                         std::uint64_t(options.maxDatabaseMiB) * 1024 * 1024);
+        databaseSize = [path = options.databasePath] { return databaseBytes(path); };
+        observeBatches = [table = sqlite.get()](auto observer) { table->setBatchObserver(std::move(observer)); };
+        table = std::move(sqlite);
+    }
     std::unique_ptr<PostingLimit> postingLimit;
     if (options.postRate > 0)
         postingLimit = std::make_unique<PostingLimit>(PostingLimit::Settings{options.postRate, options.postBurst});
-    Routes routes(table, PublishedContent(options.contentFolder), options.publicUrl, postingLimit.get(),
+    Routes routes(*table, PublishedContent(options.contentFolder), options.publicUrl, postingLimit.get(),
                   options.listPerClient);
     ServerLimits limits;
     limits.maxConnectionsPerAddress = static_cast<std::size_t>(options.maxConnectionsPerAddress);
@@ -95,12 +112,12 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
                      + std::to_string(options.maxConnections));
     HttpServer server(routes, *log, limits, options.trustedProxies);
 
-    ServerMetrics metrics([path = options.databasePath] { return databaseBytes(path); });
+    ServerMetrics metrics(databaseSize);
     std::unique_ptr<MetricsServer> metricsServer;
     std::string metricsUrl;
     if (options.metricsListen) {
         server.setMetrics(&metrics);
-        table.setBatchObserver([&metrics](std::size_t postings) { metrics.observeBatch(postings); });
+        observeBatches([&metrics](std::size_t postings) { metrics.observeBatch(postings); });
         metricsServer = std::make_unique<MetricsServer>(metrics);
         const auto &[metricsAddress, metricsPort] = *options.metricsListen;
         const int bound = metricsServer->bind(metricsAddress, metricsPort);

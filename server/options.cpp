@@ -23,6 +23,9 @@ constexpr std::size_t kMaxConnectionsDigits = 7;
 
 constexpr int kMaxListPerClient = 1000;
 constexpr std::size_t kMaxListPerClientDigits = 4;
+// A database serves a few hundred connections in all, shared by every server.
+constexpr int kMaxDatabaseConnections = 256;
+constexpr std::size_t kMaxDatabaseConnectionsDigits = 3;
 
 // A whole number from 0 to `max` written in at most `digits` digits.
 std::optional<int> wholeNumber(const std::string &text, int max, std::size_t digits)
@@ -66,7 +69,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             && option != "--public-url" && option != "--log" && option != "--max-db-mb" && option != "--post-rate"
             && option != "--post-burst" && option != "--trusted-proxy" && option != "--list-per-client"
             && option != "--max-connections" && option != "--max-connections-per-address"
-            && option != "--metrics-listen")
+            && option != "--metrics-listen" && option != "--db-connections")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -117,6 +120,12 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
                               + *value + "\"");
             (option == "--max-connections" ? parsed.options.maxConnections
                                            : parsed.options.maxConnectionsPerAddress) = *count;
+        } else if (option == "--db-connections") {
+            const auto count = wholeNumber(*value, kMaxDatabaseConnections, kMaxDatabaseConnectionsDigits);
+            if (!count || *count == 0)
+                return refuse("--db-connections needs a number from 1 to " + std::to_string(kMaxDatabaseConnections)
+                              + ", not \"" + *value + "\"");
+            parsed.options.databaseConnections = *count;
         } else if (option == "--metrics-listen") {
             const auto address = parseListenAddress(*value);
             if (!address)
@@ -146,6 +155,11 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
     return parsed;
 }
 
+bool isPostgresUri(std::string_view database)
+{
+    return database.starts_with("postgresql://") || database.starts_with("postgres://");
+}
+
 std::string usageText()
 {
     return "Usage: pegsquare-server [--listen ADDRESS] [--port N] [--db PATH] [--content DIR]\n"
@@ -159,8 +173,13 @@ std::string usageText()
            "\n"
            "  --listen ADDRESS  address to listen on (default 127.0.0.1)\n"
            "  --port N          port to listen on, 0 for any free port (default 8080)\n"
-           "  --db PATH         score database, created on first start\n"
-           "                    (default pegsquare-scores.db)\n"
+           "  --db PATH         score database, created on first start: a SQLite file\n"
+           "                    (default pegsquare-scores.db), or a PostgreSQL\n"
+           "                    database as postgresql://USER@HOST/NAME (any libpq\n"
+           "                    connection URI), which several servers may share\n"
+           "  --db-connections N\n"
+           "                    connections to a PostgreSQL database open at once,\n"
+           "                    at most (default 8)\n"
            "  --content DIR     published files: DIR/pegsquare/pegsquareversion.txt\n"
            "                    and DIR/pegsquare/pegsetup.exe (default content)\n"
            "  --public-url URL  the address players reach this server by, used for\n"
@@ -168,7 +187,7 @@ std::string usageText()
            "  --log FILE        append the access log to FILE (created with mode 0640)\n"
            "                    and open it again on SIGHUP, after a log rotation\n"
            "                    (default: standard error)\n"
-           "  --max-db-mb N     the score database may grow to about N MiB; past it\n"
+           "  --max-db-mb N     the SQLite database may grow to about N MiB; past it\n"
            "                    postings get 503 while the list is still served\n"
            "                    (default 1024; 0: no limit but the disk's)\n"
            "  --post-rate N     score postings each client address may make per minute;\n"

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -9,7 +10,10 @@
 struct ServerOptions {
     std::string listen = "127.0.0.1";
     int port = 8080; // 0: any free port
+    // A SQLite file, or a PostgreSQL connection URI (see isPostgresUri).
     std::string databasePath = "pegsquare-scores.db";
+    // Connections to a PostgreSQL database open at once, at most.
+    int databaseConnections = 8;
     std::string contentFolder = "content";
     // The address players reach the server by, for the links in its pages
     // (the game hands a clicked link to the browser as it stands, so links
@@ -52,6 +56,10 @@ struct ParsedArguments {
 // Reads the arguments after the program name. Each option takes its value
 // as the next argument or after "="; a later option overrides an earlier one.
 ParsedArguments parseArguments(const std::vector<std::string> &arguments);
+
+// Whether `--db` names a PostgreSQL database (postgresql:// or
+// postgres://, any libpq connection URI) rather than a SQLite file.
+bool isPostgresUri(std::string_view database);
 
 // The --help text.
 std::string usageText();

@@ -192,7 +192,10 @@ std::optional<Reply> Routes::scoreListIfCached()
     std::shared_ptr<const std::string> page;
     {
         std::lock_guard lock(m_cacheMutex);
-        page = m_scoreList;
+        // A list other processes may have changed is only known current
+        // after asking the database.
+        if (!m_sharedChanges)
+            page = m_scoreList;
     }
     if (!page)
         return std::nullopt;
@@ -202,24 +205,48 @@ std::optional<Reply> Routes::scoreListIfCached()
 Reply Routes::scoreList()
 {
     std::shared_ptr<const std::string> page;
-    std::uint64_t generation;
-    {
+    std::uint64_t generation = 0;
+    std::optional<std::int64_t> changes;
+    std::string problem;
+    bool busy = false;
+    try {
+        // Read before the list, so the list is at least as new as the count.
+        changes = m_table.sharedChanges();
         std::lock_guard lock(m_cacheMutex);
-        page = m_scoreList;
+        if (changes == m_sharedChanges)
+            page = m_scoreList;
         generation = m_generation;
+    } catch (const StoreError &error) {
+        problem = error.what();
+        busy = error.busy();
     }
-    if (!page) {
+    if (!page && problem.empty()) {
         try {
             page = std::make_shared<const std::string>(
                 scoreListPage(m_table.bestScores(kListedScores, m_listPerClient), m_site));
+            std::lock_guard lock(m_cacheMutex);
+            if (m_generation == generation) {
+                m_scoreList = page;
+                m_sharedChanges = changes;
+            }
+            m_lastGood = page;
         } catch (const StoreError &error) {
-            return failure(error.what(), error.busy());
+            problem = error.what();
+            busy = error.busy();
         }
-        std::lock_guard lock(m_cacheMutex);
-        if (m_generation == generation)
-            m_scoreList = page;
     }
-    return listReply(std::move(page));
+    if (!page) {
+        // While the database cannot be read, the last list it gave is
+        // better than none; the operator learns of it from the log.
+        std::lock_guard lock(m_cacheMutex);
+        if (!m_lastGood)
+            return failure(problem, busy);
+        page = m_lastGood;
+    }
+    Reply reply = listReply(std::move(page));
+    if (!problem.empty())
+        reply.problem = "serving the last list read, as the score database does not answer: " + problem;
+    return reply;
 }
 
 void Routes::forgetScoreList()

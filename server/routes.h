@@ -103,4 +103,9 @@ private:
     std::mutex m_cacheMutex;
     std::shared_ptr<const std::string> m_scoreList;
     std::uint64_t m_generation = 0;
+    // For a table other processes write too, its count of changes when the
+    // cached list was read (see ScoreTable::sharedChanges).
+    std::optional<std::int64_t> m_sharedChanges;
+    // The last list read, served while the database does not answer.
+    std::shared_ptr<const std::string> m_lastGood;
 };

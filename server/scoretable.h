@@ -3,9 +3,16 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+// How many of each client's best scores a table marks as placed, so a list
+// capped at up to this many per client is read from the placed rows alone.
+// Existing databases hold this number in their triggers, so changing it
+// takes a schema step.
+constexpr int kPlacesKept = 100;
 
 // A checked score posting, as it is to be stored.
 struct NewScore {
@@ -64,4 +71,10 @@ public:
     // Runs a query that costs next to nothing but still reads the table, so a
     // health check can tell whether postings would be stored; throws StoreError.
     virtual void probe() = 0;
+    // For a table other processes write too: a number that changes with
+    // every change to the scores, by any of them, so a list built after
+    // reading it is known to be current while it stands; read from the
+    // database each time (throws StoreError). Nullopt for a table only this
+    // process writes, whose own postings say when the list changes.
+    virtual std::optional<std::int64_t> sharedChanges() { return std::nullopt; }
 };

@@ -39,7 +39,7 @@ public:
     // placed rows; a larger cap below the count asked for is worked out
     // over the whole table, which is slow on a large one. The triggers in
     // existing databases hold this number, so changing it takes a schema step.
-    static constexpr int kPlacesKept = 100;
+    static constexpr int kPlacesKept = ::kPlacesKept;
 
     // Opens the database at `path`, creating it and its table on first use;
     // throws StoreError when it cannot be opened or was made by a newer server.

@@ -4,6 +4,7 @@
 #include "content.h"
 #include "routes.h"
 #include "sqlitescoretable.h"
+#include "tablebackend.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -111,17 +112,16 @@ TEST(serverGroupCommit, ConcurrentPostingsAreEachStoredOnceInFewerCommits)
 // A caller that hands postings over and goes on is told of each exactly
 // once, in the order it handed them over, and closing the table at once
 // still writes every one of them first.
-TEST(serverGroupCommit, PostingsHandedOverAreToldOnceInOrderAndWrittenBeforeTheTableCloses)
+TEST_P(EachTable, PostingsHandedOverAreToldOnceInOrderAndWrittenBeforeTheTableCloses)
 {
-    TempFolder folder;
-    const std::string path = (folder.path() / "scores.db").string();
+    TableBackend backend(GetParam());
     constexpr int kPostings = 300;
     std::mutex mutex;
     std::vector<std::pair<std::string, std::int64_t>> told; // name, sequence (-1: failed)
     {
-        SqliteScoreTable table(path);
+        const std::unique_ptr<ScoreTable> table = backend.open();
         for (int i = 0; i < kPostings; ++i)
-            table.addScoreLater(score(i), [&](StoredScore stored, std::exception_ptr error) {
+            table->addScoreLater(score(i), [&](StoredScore stored, std::exception_ptr error) {
                 const std::lock_guard lock(mutex);
                 told.emplace_back(stored.name, error ? -1 : stored.sequence);
             });
@@ -131,8 +131,7 @@ TEST(serverGroupCommit, PostingsHandedOverAreToldOnceInOrderAndWrittenBeforeTheT
         EXPECT_EQ(told[std::size_t(i)].first, score(i).name);
         EXPECT_GT(told[std::size_t(i)].second, i == 0 ? 0 : told[std::size_t(i) - 1].second) << i;
     }
-    SqliteScoreTable reopened(path);
-    EXPECT_EQ(reopened.bestScores(kPostings + 1, 0).size(), std::size_t(kPostings));
+    EXPECT_EQ(backend.open()->bestScores(kPostings + 1, 0).size(), std::size_t(kPostings));
 }
 
 TEST(serverGroupCommit, PastItsSizeLimitPostingsAre503AndTheListIsStillServed)
