@@ -9,8 +9,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -406,6 +408,93 @@ TEST_P(EachTable, OneAddressHoldsAtMostItsCapOfTheList)
 // older server), the capped list is what its definition says: walk all
 // scores best first, ties by earlier receipt, and skip a score once its
 // client already has `cap` on the list.
+// A table that other processes write too, and whose database can go away:
+// it counts its changes as a shared database does, and how often the list
+// was read.
+class SharedTable : public ScoreTable {
+public:
+    explicit SharedTable(ScoreTable &inner) : m_inner(inner) {}
+    void addScoreLater(NewScore score, ScoreStored done) override
+    {
+        m_inner.addScoreLater(std::move(score), [this, done = std::move(done)](StoredScore stored, std::exception_ptr error) {
+            ++changes;
+            done(std::move(stored), error);
+        });
+    }
+    std::vector<StoredScore> bestScores(int count, int perClient) override
+    {
+        ++reads;
+        check();
+        return m_inner.bestScores(count, perClient);
+    }
+    void probe() override { check(); }
+    std::optional<std::int64_t> sharedChanges() override
+    {
+        check();
+        return changes.load();
+    }
+
+    std::atomic<std::int64_t> changes{0};
+    std::atomic<int> reads{0};
+    std::atomic<bool> down{false};
+
+private:
+    void check() const
+    {
+        if (down)
+            throw StoreError("Could not reach the score database: connection refused", true);
+    }
+    ScoreTable &m_inner;
+};
+
+// No list older than a change any process made is served, a list nobody
+// changed is not read again, and while the database does not answer the
+// last list read is served (and the operator told) rather than none.
+TEST(serverRoutes, TheListIsCurrentOrTheLastOneRead)
+{
+    RouteBench bench;
+    SharedTable shared(bench.table);
+    Routes routes{shared, PublishedContent(bench.folder.path() / "content"), "http://test.example"};
+    struct Step {
+        const char *name;
+        std::function<void()> action;
+        int status;
+        std::vector<std::string> listed;
+        bool read;          // the list was read from the table
+        bool problem = false; // the operator is told of a problem
+    };
+    const Step steps[] = {
+        {"first list", [] {}, 200, {}, true},
+        {"posted here", [&] { routes.handle({"GET", "/cgi-bin/pegsquare.cgi?name=Here&date=1/1/26&score=50"}); }, 200,
+         {"Here"}, true},
+        {"nothing changed", [] {}, 200, {"Here"}, false},
+        {"posted by another process",
+         [&] {
+             bench.table.addScore({"There", 70, "1/1/26"});
+             ++shared.changes;
+         },
+         200, {"There", "Here"}, true},
+        {"the database gone", [&] { shared.down = true; }, 200, {"There", "Here"}, false, true},
+        {"and back", [&] { shared.down = false; }, 200, {"There", "Here"}, false},
+    };
+    for (const Step &step : steps) {
+        step.action();
+        const int readsBefore = shared.reads;
+        const Reply reply = routes.handle({"GET", "/counter/pegsquare.shtml"});
+        EXPECT_EQ(reply.status, step.status) << step.name;
+        EXPECT_EQ(listedNames(std::string(reply.text())), step.listed) << step.name;
+        EXPECT_EQ(shared.reads > readsBefore, step.read) << step.name;
+        EXPECT_EQ(!reply.problem.empty(), step.problem) << step.name << ": " << reply.problem;
+    }
+    // A server that never read the list has nothing to fall back on.
+    Routes fresh{shared, PublishedContent(bench.folder.path() / "content"), "http://test.example"};
+    shared.down = true;
+    const Reply reply = fresh.handle({"GET", "/counter/pegsquare.shtml"});
+    EXPECT_EQ(reply.status, 503);
+    EXPECT_NE(std::find(reply.headers.begin(), reply.headers.end(), std::pair<std::string, std::string>("Retry-After", "5")),
+              reply.headers.end());
+}
+
 TEST_P(EachTable, TheCappedListFollowsEveryChangeToTheTable)
 {
     TableBackend backend(GetParam());
