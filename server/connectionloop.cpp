@@ -1,5 +1,7 @@
 #include "connectionloop.h"
 
+#include "proxyheader.h"
+
 #include "clientaddress.h"
 
 #include <fcntl.h>
@@ -212,6 +214,7 @@ void ConnectionLoop::acceptAll()
         ::setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         Entry entry;
         entry.peer = peer;
+        entry.proxyLineAllowed = unbounded;
         entry.connection = std::make_unique<ClientConnection>();
         entry.connection->fd = std::move(fd);
         entry.connection->peer = std::move(peer);
@@ -328,6 +331,33 @@ void ConnectionLoop::onReadable(int fd, Entry &entry)
         setDeadline(fd, entry, connection.headStarted + m_bounds.headTimeout);
     }
     connection.input.append(chunk, static_cast<std::size_t>(got));
+    if (entry.proxyLineAllowed) {
+        const ProxyHeader header = readProxyHeader(connection.input);
+        switch (header.state) {
+        case ProxyHeader::State::Incomplete:
+            return;
+        case ProxyHeader::State::Malformed:
+            close(fd);
+            return;
+        case ProxyHeader::State::Read:
+            // The client is whom the proxy names; the bounds still count
+            // the connection against the proxy, which is exempt.
+            if (!header.source.empty()) {
+                connection.peer = header.source;
+                connection.peerPort = header.sourcePort;
+            }
+            connection.input.erase(0, header.length);
+            break;
+        case ProxyHeader::State::None:
+            break;
+        }
+        entry.proxyLineAllowed = false;
+        if (connection.input.empty()) {
+            setDeadline(fd, entry, Clock::now() + m_bounds.readTimeout);
+            return;
+        }
+        connection.headStarted = Clock::now();
+    }
     dispatchIfWhole(fd, entry);
 }
 

@@ -25,7 +25,9 @@ struct ConnectionBounds {
     std::chrono::milliseconds writeTimeout{5000};     // for each bit of progress sending held output
     std::size_t maxConnections = 10000;               // open at once, in all
     std::size_t maxConnectionsPerAddress = 64;        // open at once, from one peer address
-    std::vector<std::string> unboundedAddresses;      // peers the per-address bound does not apply to
+    // Peers the per-address bound does not apply to: trusted proxies, whose
+    // connections may also begin with a PROXY line naming the client.
+    std::vector<std::string> unboundedAddresses;
 };
 
 // What the loop tells the rest of the server.
@@ -76,6 +78,9 @@ private:
         std::size_t drained = 0;
         bool registered = false; // added to epoll
         bool armed = false;      // and waiting for its next event
+        // From a trusted proxy and nothing read yet: it may begin with a
+        // PROXY line naming the client (see proxyheader.h).
+        bool proxyLineAllowed = false;
     };
 
     void acceptAll();

@@ -12,8 +12,6 @@ struct ServerOptions {
     int port = 8080; // 0: any free port
     // A SQLite file, or a PostgreSQL connection URI (see isPostgresUri).
     std::string databasePath = "pegsquare-scores.db";
-    // Connections to a PostgreSQL database open at once, at most.
-    int databaseConnections = 8;
     std::string contentFolder = "content";
     // The address players reach the server by, for the links in its pages
     // (the game hands a clicked link to the browser as it stands, so links
@@ -44,6 +42,11 @@ struct ServerOptions {
     int maxConnectionsPerAddress = 64;
     // Where the Prometheus metrics are served; off when empty.
     std::optional<std::pair<std::string, int>> metricsListen = {};
+    // Connections to a PostgreSQL database open at once, at most.
+    int databaseConnections = 8;
+    // "sqlite:PATH": copy the scores of that SQLite database into the
+    // PostgreSQL database --db names, and stop without serving. Empty: serve.
+    std::string migrateFrom = {};
 };
 
 struct ParsedArguments {

@@ -310,16 +310,23 @@ TEST(serverHttp, TheLogNamesTheForwardedClientOnlyForATrustedProxy)
         const char *name;
         std::vector<std::string> trusted;
         const char *logged;
+        std::string before = {}; // sent ahead of the request
     };
+    const std::string proxyLine = "PROXY TCP4 198.51.100.4 127.0.0.1 40000 80\r\n";
     const Row rows[] = {
         {"trusted proxy", {"127.0.0.1"}, " 203.0.113.9 GET /healthz 200 "},
         {"untrusted peer", {"127.0.0.2"}, " 127.0.0.1 GET /healthz 200 "},
+        // A balancer of plain connections names the client in a PROXY
+        // line; the client it names is no proxy, so its header is not believed.
+        {"PROXY line from a trusted proxy", {"127.0.0.1"}, " 198.51.100.4 GET /healthz 200 ", proxyLine},
+        {"PROXY line from anyone else", {"127.0.0.2"}, " 127.0.0.1 PROXY ", proxyLine},
     };
     for (const Row &row : rows) {
         LoopbackServer server(ServerLimits{}, row.trusted);
         ASSERT_GT(server.port(), 0) << row.name;
         const UniqueFd fd = connectLoopback(
-            server.port(), "GET /healthz HTTP/1.1\r\nX-Forwarded-For: 203.0.113.9\r\nConnection: close\r\n\r\n");
+            server.port(),
+            row.before + "GET /healthz HTTP/1.1\r\nX-Forwarded-For: 203.0.113.9\r\nConnection: close\r\n\r\n");
         ASSERT_TRUE(readUntil(fd.get()).has_value()) << row.name;
         EXPECT_NE(server.log().find(row.logged), std::string::npos) << row.name << "\n" << server.log();
     }

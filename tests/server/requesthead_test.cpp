@@ -201,6 +201,15 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         {"negative port", {"--port", "-1"}, Outcome::Error},
         {"port with a letter", {"--port", "80a"}, Outcome::Error},
         {"port too long", {"--port", "0000080"}, Outcome::Error},
+        {"a PostgreSQL database and its connections", {"--db", "postgresql://pegsquare@db/scores", "--db-connections", "3"},
+         Outcome::Run, [] {
+             ServerOptions options;
+             options.databasePath = "postgresql://pegsquare@db/scores";
+             options.databaseConnections = 3;
+             return options;
+         }()},
+        {"no connections", {"--db-connections", "0"}, Outcome::Error},
+        {"more connections than a database serves", {"--db-connections", "257"}, Outcome::Error},
     };
     for (const Row &row : rows) {
         const ParsedArguments parsed = parseArguments(row.arguments);
@@ -224,6 +233,7 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.maxConnections, row.options.maxConnections) << row.name;
         EXPECT_EQ(parsed.options.maxConnectionsPerAddress, row.options.maxConnectionsPerAddress) << row.name;
         EXPECT_EQ(parsed.options.metricsListen, row.options.metricsListen) << row.name;
+        EXPECT_EQ(parsed.options.databaseConnections, row.options.databaseConnections) << row.name;
     }
 }
 
