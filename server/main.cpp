@@ -5,6 +5,7 @@
 #include "httpserver.h"
 #include "metrics.h"
 #include "metricsserver.h"
+#include "migration.h"
 #include "options.h"
 #include "pgscoretable.h"
 #include "ratelimit.h"
@@ -189,6 +190,41 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
     return 0;
 }
 
+// `text` on one line: a database's messages may run over several (a
+// detail, a hint), and scripts read one line per error.
+std::string oneLine(const std::string &text)
+{
+    std::string line;
+    bool blank = false;
+    for (const char c : text) {
+        if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
+            blank = true;
+            continue;
+        }
+        if (blank && !line.empty())
+            line += ' ';
+        blank = false;
+        line += c;
+    }
+    return line;
+}
+
+// Copies the scores of a SQLite database into the PostgreSQL one and says
+// how many; the server is not started.
+int migrate(const ServerOptions &options)
+{
+    try {
+        const MigrationCount count = migrateScores(options.migrateFrom, options.databasePath);
+        std::printf("pegsquare-server: copied %lld scores from %s (%lld were there already)\n",
+                    static_cast<long long>(count.copied), sqliteSourcePath(options.migrateFrom).c_str(),
+                    static_cast<long long>(count.alreadyThere));
+        return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "pegsquare-server: %s\n", oneLine(error.what()).c_str());
+        return kExitFailure;
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -204,6 +240,8 @@ int main(int argc, char **argv)
     case ParsedArguments::Outcome::Run:
         break;
     }
+    if (!parsed.options.migrateFrom.empty())
+        return migrate(parsed.options);
 
     // Before any thread exists, so that every thread inherits the mask.
     // SIGHUP is taken too: its default action would end the server when

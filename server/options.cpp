@@ -2,6 +2,7 @@
 
 #include "clientaddress.h"
 #include "metrics.h"
+#include "migration.h"
 
 #include <optional>
 
@@ -69,7 +70,7 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             && option != "--public-url" && option != "--log" && option != "--max-db-mb" && option != "--post-rate"
             && option != "--post-burst" && option != "--trusted-proxy" && option != "--list-per-client"
             && option != "--max-connections" && option != "--max-connections-per-address"
-            && option != "--metrics-listen" && option != "--db-connections")
+            && option != "--metrics-listen" && option != "--db-connections" && option != "--migrate-from")
             return refuse("unknown argument \"" + arguments[i] + "\"");
         if (!value) {
             if (i + 1 == arguments.size())
@@ -148,10 +149,19 @@ ParsedArguments parseArguments(const std::vector<std::string> &arguments)
             parsed.options.logPath = *value;
         } else if (option == "--db") {
             parsed.options.databasePath = *value;
+        } else if (option == "--migrate-from") {
+            if (sqliteSourcePath(*value).empty())
+                return refuse("--migrate-from needs the SQLite score database as sqlite:PATH, not \"" + *value + "\"");
+            parsed.options.migrateFrom = *value;
         } else {
             parsed.options.contentFolder = *value;
         }
     }
+    // Scores are only ever copied into PostgreSQL; copying into another
+    // SQLite file would just be a copy of the file.
+    if (!parsed.options.migrateFrom.empty() && !isPostgresUri(parsed.options.databasePath))
+        return refuse("--migrate-from needs --db to name a PostgreSQL database (postgresql://...), not \""
+                      + parsed.options.databasePath + "\"");
     return parsed;
 }
 
@@ -167,6 +177,8 @@ std::string usageText()
            "                        [--post-rate N] [--post-burst N] [--trusted-proxy ADDRESS]\n"
            "                        [--list-per-client N] [--max-connections N]\n"
            "                        [--max-connections-per-address N] [--metrics-listen ADDRESS]\n"
+           "                        [--db-connections N]\n"
+           "       pegsquare-server --migrate-from sqlite:PATH --db postgresql://...\n"
            "\n"
            "The Pegsquare vendor web server: score postings, the high-score list,\n"
            "the published version text and installer, the home and lobby pages.\n"
@@ -213,6 +225,15 @@ std::string usageText()
            "  --metrics-listen ADDRESS\n"
            "                    serve metrics in the Prometheus text format at /metrics\n"
            "                    on PORT (loopback), HOST:PORT or [IPv6]:PORT (default: off)\n"
+           "  --migrate-from sqlite:PATH\n"
+           "                    copy every score of the SQLite database PATH (only\n"
+           "                    read) into the PostgreSQL database --db names, with\n"
+           "                    its receipt time and in its order, print how many\n"
+           "                    were copied and stop without serving. All are copied\n"
+           "                    in one transaction, or none; a score copied before is\n"
+           "                    not copied again, so running it once more copies only\n"
+           "                    the scores posted since (the table migrated_scores\n"
+           "                    holds what was copied)\n"
            "  --help            show this text\n"
            "\n"
            "Prints \"pegsquare-server: listening on http://ADDRESS:PORT\" once listening,\n"

@@ -210,6 +210,16 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
          }()},
         {"no connections", {"--db-connections", "0"}, Outcome::Error},
         {"more connections than a database serves", {"--db-connections", "257"}, Outcome::Error},
+        {"scores copied from SQLite into PostgreSQL", {"--migrate-from", "sqlite:old=1.db", "--db", "postgres://db/s"},
+         Outcome::Run, [] {
+             ServerOptions options;
+             options.databasePath = "postgres://db/s";
+             options.migrateFrom = "sqlite:old=1.db";
+             return options;
+         }()},
+        {"scores copied from a path without sqlite:", {"--migrate-from", "old.db", "--db", "postgres://db/s"},
+         Outcome::Error},
+        {"scores copied into the default SQLite file", {"--migrate-from", "sqlite:old.db"}, Outcome::Error},
     };
     for (const Row &row : rows) {
         const ParsedArguments parsed = parseArguments(row.arguments);
@@ -234,6 +244,7 @@ TEST(serverOptions, ArgumentsAreReadOrRefused)
         EXPECT_EQ(parsed.options.maxConnectionsPerAddress, row.options.maxConnectionsPerAddress) << row.name;
         EXPECT_EQ(parsed.options.metricsListen, row.options.metricsListen) << row.name;
         EXPECT_EQ(parsed.options.databaseConnections, row.options.databaseConnections) << row.name;
+        EXPECT_EQ(parsed.options.migrateFrom, row.options.migrateFrom) << row.name;
     }
 }
 
