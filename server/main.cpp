@@ -215,9 +215,10 @@ int migrate(const ServerOptions &options)
 {
     try {
         const MigrationCount count = migrateScores(options.migrateFrom, options.databasePath);
-        std::printf("pegsquare-server: copied %lld scores from %s (%lld were there already)\n",
-                    static_cast<long long>(count.copied), sqliteSourcePath(options.migrateFrom).c_str(),
-                    static_cast<long long>(count.alreadyThere));
+        std::printf("pegsquare-server: copied %lld score%s from %s (%lld %s there already)\n",
+                    static_cast<long long>(count.copied), count.copied == 1 ? "" : "s",
+                    sqliteSourcePath(options.migrateFrom).c_str(), static_cast<long long>(count.alreadyThere),
+                    count.alreadyThere == 1 ? "was" : "were");
         return std::fflush(stdout) == 0 ? 0 : kExitFailure;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "pegsquare-server: %s\n", oneLine(error.what()).c_str());
