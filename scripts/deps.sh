@@ -22,7 +22,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev file
 )
 case "${1:-}" in
-    --bench) packages+=(wrk nginx-light) ;;
+    --bench) packages+=(wrk nginx-light libnginx-mod-stream) ;;
     --analyse) packages+=(clang-tidy cppcheck valgrind) ;;
 esac
 
