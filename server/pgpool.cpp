@@ -95,6 +95,7 @@ pg_conn *PgPool::open()
         PQfinish(connection);
         while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
             message.pop_back();
+        std::replace(message.begin(), message.end(), '\n', ' ');
         throw StoreError("Could not reach the score database: " + message, true);
     }
     try {
@@ -136,6 +137,8 @@ StoreError pgError(const std::string &doing, pg_conn *connection, pg_result *res
         message = PQerrorMessage(connection);
     while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
         message.pop_back();
+    // Its DETAIL and HINT lines stay on the one line of the server's log.
+    std::replace(message.begin(), message.end(), '\n', ' ');
     return StoreError("Could not " + doing + ": " + message, busy);
 }
 

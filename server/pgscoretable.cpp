@@ -122,6 +122,9 @@ PgScoreTable::PgScoreTable(const std::string &uri, std::size_t connections)
           // An answered posting must be on disk, whatever the database's
           // own default; and no statement may hang a thread for long.
           pgRun(connection, "SET synchronous_commit TO on");
+          // Notices ("already exists, skipping") would go to standard error
+          // outside the log's lines.
+          pgRun(connection, "SET client_min_messages TO warning");
           pgRun(connection, "SET statement_timeout TO '10s'");
       })
 {
@@ -188,6 +191,13 @@ void PgScoreTable::writeBatch(std::vector<Pending> &batch)
         pgRun(connection, "BEGIN");
         PgResult inserted;
         try {
+            // The place triggers lock each client as its row comes. Taken
+            // here first, all at once and in one order, those locks cannot
+            // make two servers' batches wait for each other in a circle.
+            pgRun(connection,
+                  "SELECT pg_advisory_xact_lock(h) FROM (SELECT DISTINCT hashtext(c) AS h FROM unnest($1::text[]) AS c"
+                  " WHERE c <> '' ORDER BY h OFFSET 0) AS clients",
+                  {clientArray.c_str()});
             inserted = pgRun(connection,
                              "INSERT INTO scores (name, score, played, client)"
                              " SELECT name, score, played, client FROM unnest($1::text[], $2::integer[], $3::text[],"
