@@ -194,29 +194,6 @@ private:
     bool m_done = false;
 };
 
-// A PostgreSQL array literal, every element quoted so that no text can
-// end one early or be read as anything but one element; NULL for none.
-std::string arrayLiteral(const std::vector<std::optional<std::string>> &elements)
-{
-    std::string literal = "{";
-    for (const auto &element : elements) {
-        if (literal.size() > 1)
-            literal += ',';
-        if (!element) {
-            literal += "NULL";
-            continue;
-        }
-        literal += '"';
-        for (const char c : *element) {
-            if (c == '"' || c == '\\')
-                literal += '\\';
-            literal += c;
-        }
-        literal += '"';
-    }
-    return literal + "}";
-}
-
 template <typename Field>
 std::string column(const std::vector<const SourceRow *> &rows, Field field)
 {
@@ -224,7 +201,7 @@ std::string column(const std::vector<const SourceRow *> &rows, Field field)
     values.reserve(rows.size());
     for (const SourceRow *row : rows)
         values.push_back(field(*row));
-    return arrayLiteral(values);
+    return pgTextArray(values);
 }
 
 bool isDigits(std::string_view text)
@@ -298,7 +275,7 @@ std::int64_t copyChunk(pg_conn *connection, const std::vector<SourceRow> &rows, 
     std::vector<std::optional<std::string>> newIdTexts;
     for (const std::int64_t id : newIds)
         newIdTexts.emplace_back(std::to_string(id));
-    const std::string newIdArray = arrayLiteral(newIdTexts);
+    const std::string newIdArray = pgTextArray(newIdTexts);
 
     const std::string names = column(fresh, [](const SourceRow &row) { return row.name; });
     const std::string scores = column(fresh, [](const SourceRow &row) { return row.score; });

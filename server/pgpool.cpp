@@ -159,3 +159,24 @@ void pgRunScript(pg_conn *connection, const char *script)
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw pgError("make the score tables", connection, result.get());
 }
+
+std::string pgTextArray(const std::vector<std::optional<std::string>> &elements)
+{
+    std::string literal = "{";
+    for (const auto &element : elements) {
+        if (literal.size() > 1)
+            literal += ',';
+        if (!element) {
+            literal += "NULL";
+            continue;
+        }
+        literal += '"';
+        for (const char c : *element) {
+            if (c == '"' || c == '\\')
+                literal += '\\';
+            literal += c;
+        }
+        literal += '"';
+    }
+    return literal + "}";
+}

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,11 @@ private:
 // result; throws StoreError when it failed, busy when trying again may
 // help (the connection, resources, a time-out, a conflict).
 PgResult pgRun(pg_conn *connection, const std::string &sql, const std::vector<const char *> &parameters = {});
+// A text array literal for a parameter (`$1::text[]`), every element
+// quoted so that no text can end one early or be read as anything but one
+// element; nullopt is NULL.
+std::string pgTextArray(const std::vector<std::optional<std::string>> &elements);
+
 // Runs a script of several statements, fixed text of the server's own
 // (the tables it makes), never anything built from a request.
 void pgRunScript(pg_conn *connection, const char *script);

@@ -79,29 +79,6 @@ const std::string kTables =
       "CREATE TRIGGER scores_counted AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON scores FOR EACH STATEMENT"
       " EXECUTE FUNCTION pegsquare_count_change();";
 
-// A text array literal, every element quoted, so no name can be read as
-// anything but one element.
-std::string textArray(const std::vector<std::optional<std::string>> &elements)
-{
-    std::string literal = "{";
-    for (const auto &element : elements) {
-        if (literal.size() > 1)
-            literal += ',';
-        if (!element) {
-            literal += "NULL";
-            continue;
-        }
-        literal += '"';
-        for (const char c : *element) {
-            if (c == '"' || c == '\\')
-                literal += '\\';
-            literal += c;
-        }
-        literal += '"';
-    }
-    return literal + "}";
-}
-
 std::string value(pg_result *result, int row, int column)
 {
     return PQgetisnull(result, row, column) ? std::string()
@@ -182,8 +159,8 @@ void PgScoreTable::writeBatch(std::vector<Pending> &batch)
             clients.emplace_back(pending.score.client.empty() ? std::nullopt
                                                               : std::optional<std::string>(pending.score.client));
         }
-        const std::string nameArray = textArray(names), scoreArray = textArray(scores),
-                          dateArray = textArray(dates), clientArray = textArray(clients);
+        const std::string nameArray = pgTextArray(names), scoreArray = pgTextArray(scores),
+                          dateArray = pgTextArray(dates), clientArray = pgTextArray(clients);
         PgPool::Lease lease = m_pool.take();
         pg_conn *connection = lease.get();
         // One statement for the whole batch, its rows in the order the
