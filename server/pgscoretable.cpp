@@ -262,11 +262,44 @@ void PgScoreTable::probe()
     pgRun(lease.get(), "SELECT 1 FROM scores LIMIT 1");
 }
 
-std::optional<std::int64_t> PgScoreTable::sharedChanges()
+std::int64_t PgScoreTable::readChanges()
 {
     PgPool::Lease lease = m_pool.take();
     const PgResult result = pgRun(lease.get(), "SELECT coalesce(sum(changes), 0) FROM score_changes");
     return std::stoll(value(result.get(), 0, 0));
+}
+
+std::optional<std::int64_t> PgScoreTable::sharedChanges()
+{
+    std::unique_lock lock(m_changesMutex);
+    // A read that had started before this call may have missed a commit
+    // answered just before it; only a later one will do.
+    const std::uint64_t wanted = m_changeReadsStarted + 1;
+    while (m_changeReadsDone < wanted) {
+        if (m_readingChanges) {
+            m_changesRead.wait(lock);
+            continue;
+        }
+        m_readingChanges = true;
+        const std::uint64_t read = ++m_changeReadsStarted;
+        lock.unlock();
+        std::int64_t changes = 0;
+        std::exception_ptr error;
+        try {
+            changes = readChanges();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        m_readingChanges = false;
+        m_changeReadsDone = read;
+        m_lastChanges = changes;
+        m_lastChangesError = error;
+        m_changesRead.notify_all();
+    }
+    if (m_lastChangesError)
+        std::rethrow_exception(m_lastChangesError);
+    return m_lastChanges;
 }
 
 std::uint64_t PgScoreTable::databaseBytes()

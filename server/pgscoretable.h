@@ -4,10 +4,13 @@
 #include "postingqueue.h"
 #include "scoretable.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,8 +57,20 @@ private:
     using Pending = PostingQueue::Posting;
     void writeBatch(std::vector<Pending> &batch);
     void makeTables();
+    std::int64_t readChanges();
 
     PgPool m_pool;
+    // Change counts are read one at a time and shared: whoever asks while a
+    // read is under way waits for the next read to start after it asked,
+    // which still sees every commit answered before the question, and a
+    // burst of list requests costs the database two reads, not one each.
+    std::mutex m_changesMutex;
+    std::condition_variable m_changesRead;
+    bool m_readingChanges = false;
+    std::uint64_t m_changeReadsStarted = 0;
+    std::uint64_t m_changeReadsDone = 0;
+    std::int64_t m_lastChanges = 0;
+    std::exception_ptr m_lastChangesError;
     std::function<void(std::size_t)> m_batchObserver;
     // Last, so it is gone, its postings written, before the pool closes.
     std::unique_ptr<PostingQueue> m_postings;

@@ -202,38 +202,51 @@ std::optional<Reply> Routes::scoreListIfCached()
     return listReply(std::move(page));
 }
 
+std::shared_ptr<const std::string> Routes::cachedList(const std::optional<std::int64_t> &changes)
+{
+    std::lock_guard lock(m_cacheMutex);
+    return changes == m_sharedChanges ? m_scoreList : nullptr;
+}
+
+std::shared_ptr<const std::string> Routes::currentList()
+{
+    // Read before the list, so the list is at least as new as the count.
+    std::optional<std::int64_t> changes = m_table.sharedChanges();
+    if (auto page = cachedList(changes))
+        return page;
+    std::lock_guard building(m_buildMutex);
+    // Whoever held the build may have just built this very list; a fresh
+    // count says whether it is still current.
+    if (changes)
+        changes = m_table.sharedChanges();
+    if (auto page = cachedList(changes))
+        return page;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_cacheMutex);
+        generation = m_generation;
+    }
+    auto page = std::make_shared<const std::string>(
+        scoreListPage(m_table.bestScores(kListedScores, m_listPerClient), m_site));
+    std::lock_guard lock(m_cacheMutex);
+    if (m_generation == generation) {
+        m_scoreList = page;
+        m_sharedChanges = changes;
+    }
+    m_lastGood = page;
+    return page;
+}
+
 Reply Routes::scoreList()
 {
     std::shared_ptr<const std::string> page;
-    std::uint64_t generation = 0;
-    std::optional<std::int64_t> changes;
     std::string problem;
     bool busy = false;
     try {
-        // Read before the list, so the list is at least as new as the count.
-        changes = m_table.sharedChanges();
-        std::lock_guard lock(m_cacheMutex);
-        if (changes == m_sharedChanges)
-            page = m_scoreList;
-        generation = m_generation;
+        page = currentList();
     } catch (const StoreError &error) {
         problem = error.what();
         busy = error.busy();
-    }
-    if (!page && problem.empty()) {
-        try {
-            page = std::make_shared<const std::string>(
-                scoreListPage(m_table.bestScores(kListedScores, m_listPerClient), m_site));
-            std::lock_guard lock(m_cacheMutex);
-            if (m_generation == generation) {
-                m_scoreList = page;
-                m_sharedChanges = changes;
-            }
-            m_lastGood = page;
-        } catch (const StoreError &error) {
-            problem = error.what();
-            busy = error.busy();
-        }
     }
     if (!page) {
         // While the database cannot be read, the last list it gave is

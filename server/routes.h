@@ -84,6 +84,10 @@ private:
     // The answer to an admitted posting once the table has stored it or failed to.
     Reply postingAnswer(const NewScore &score, std::exception_ptr error);
     Reply scoreList();
+    // The list page as the table stands now, from the cache when it is
+    // still the list; throws StoreError.
+    std::shared_ptr<const std::string> currentList();
+    std::shared_ptr<const std::string> cachedList(const std::optional<std::int64_t> &changes);
     Reply versionText() const;
     Reply installer() const;
     Reply signature() const;
@@ -106,6 +110,9 @@ private:
     // For a table other processes write too, its count of changes when the
     // cached list was read (see ScoreTable::sharedChanges).
     std::optional<std::int64_t> m_sharedChanges;
+    // One page is built at a time: requests that find the cache out of date
+    // together wait for one build instead of each reading the whole list.
+    std::mutex m_buildMutex;
     // The last list read, served while the database does not answer.
     std::shared_ptr<const std::string> m_lastGood;
 };
