@@ -9,6 +9,7 @@
 #include "options.h"
 #include "pgscoretable.h"
 #include "ratelimit.h"
+#include "readiness.h"
 #include "routes.h"
 #include "sqlitescoretable.h"
 
@@ -147,6 +148,8 @@ int serve(const ServerOptions &options, const sigset_t &handledSignals)
     if (!metricsUrl.empty())
         std::printf("pegsquare-server: metrics on %s\n", metricsUrl.c_str());
     std::fflush(stdout);
+    if (const std::string problem = tellServiceManagerReady(); !problem.empty())
+        std::fprintf(stderr, "pegsquare-server: %s\n", problem.c_str());
 
     // The signals are blocked in every thread and taken here, outside any
     // handler, so stopping and reopening the log may lock and wake threads

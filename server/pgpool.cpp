@@ -99,6 +99,9 @@ pg_conn *PgPool::open()
         throw StoreError("Could not reach the score database: " + message, true);
     }
     try {
+        // Notices ("already exists, skipping") would go to standard error
+        // outside the log's lines, or among a command's own words.
+        pgRun(connection, "SET client_min_messages TO warning");
         if (m_setup)
             m_setup(connection);
     } catch (...) {

@@ -99,9 +99,6 @@ PgScoreTable::PgScoreTable(const std::string &uri, std::size_t connections)
           // An answered posting must be on disk, whatever the database's
           // own default; and no statement may hang a thread for long.
           pgRun(connection, "SET synchronous_commit TO on");
-          // Notices ("already exists, skipping") would go to standard error
-          // outside the log's lines.
-          pgRun(connection, "SET client_min_messages TO warning");
           pgRun(connection, "SET statement_timeout TO '10s'");
       })
 {
