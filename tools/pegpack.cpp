@@ -34,7 +34,7 @@ namespace fs = std::filesystem;
 // many megabytes, next to the output. Its likely names are written into
 // fixed buffers before the call starts, so that the handler only has to
 // unlink them and end the process: nothing else is safe in a handler.
-// The naming is the container's (FileSink in records/lzrw1.cpp), which
+// The naming is the container's (FileSink in codecs/lzrw1.cpp), which
 // does not publish it; tests/tools/test_pegpack.cpp notices a drift.
 
 constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
