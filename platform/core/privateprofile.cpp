@@ -1,6 +1,7 @@
 #include "privateprofile.h"
 
 #include "atomicfile.h"
+#include "filedescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
