@@ -1,13 +1,17 @@
 #include "lzrw1.h"
 
+#include "atomicfile.h"
+#include "filedescriptor.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -91,34 +95,12 @@ public:
     virtual bool write(const std::uint8_t *src, std::size_t n) = 0;
 };
 
-class FileHandle {
-public:
-    FileHandle() = default;
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    ~FileHandle() { reset(); }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-    void reset() { close(); }
-
-private:
-    int m_fd = -1;
-};
-
 class FileSource final : public Source {
 public:
     explicit FileSource(const std::string &path)
         : m_file(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
     {
-        if (!m_file.valid())
+        if (!m_file.isOpen())
             return;
         // A directory opens but cannot be read as data.
         struct stat st {};
@@ -126,7 +108,7 @@ public:
             m_file.reset();
     }
 
-    bool isOpen() const { return m_file.valid(); }
+    bool isOpen() const { return m_file.isOpen(); }
 
     std::size_t read(std::uint8_t *dst, std::size_t n) override
     {
@@ -154,99 +136,44 @@ public:
     }
 
 private:
-    FileHandle m_file;
+    platform::UniqueFd m_file;
     bool m_failed = false;
 };
 
-// Writes a regular file beside its final place and moves it there only when
-// the call succeeds, so a failed call leaves neither a partial file nor a
-// damaged former one, and compressing a file onto itself cannot destroy it.
-// Paths that exist and are not regular files (a terminal, a pipe) are
-// written directly.
+// Replaces a regular file all or nothing through platform::AtomicFile, so a
+// failed call leaves neither a partial file nor a damaged former one, a
+// crash just after a call cannot leave an empty file under the output's
+// name, and compressing a file onto itself cannot destroy it. A link is
+// followed, so it survives, and the former file's mode is kept. Paths that
+// exist and are not regular files (a terminal, a pipe) cannot be replaced
+// and are written directly.
 class FileSink final : public Sink {
 public:
     explicit FileSink(const std::string &path)
     {
-        std::error_code ec;
-        fs::path target(path);
-        const fs::file_status status = fs::status(target, ec);
-        if (!ec && fs::exists(status)) {
-            if (!fs::is_regular_file(status)) {
-                m_file = std::make_unique<FileHandle>(
-                    ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-                return;
-            }
-            // Follow a link, so the link stays and its file is replaced.
-            const fs::path resolved = fs::canonical(target, ec);
-            if (!ec)
-                target = resolved;
+        if (const std::optional<fs::path> target = platform::replaceableTarget(path)) {
+            m_file.emplace(*target, platform::regularFileMode(*target));
+            if (!m_file->isOpen())
+                m_file.reset();
+            return;
         }
-        m_target = target;
-        struct stat st {};
-        const bool replacing = ::stat(target.c_str(), &st) == 0;
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            fs::path temp = target;
-            temp += ".pegtmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-            const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                m_file = std::make_unique<FileHandle>(fd);
-                m_temp = temp;
-                if (replacing)
-                    (void)::fchmod(fd, st.st_mode & 07777);
-                return;
-            }
-            if (errno != EEXIST)
-                return;
-        }
+        m_direct.reset(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     }
 
-    ~FileSink() override
-    {
-        if (m_file)
-            m_file->close();
-        if (!m_temp.empty()) {
-            std::error_code ec;
-            fs::remove(m_temp, ec);
-        }
-    }
-
-    bool isOpen() const { return m_file && m_file->valid(); }
+    bool isOpen() const { return m_file || m_direct.isOpen(); }
 
     bool write(const std::uint8_t *src, std::size_t n) override
     {
-        std::size_t done = 0;
-        while (done < n) {
-            const ssize_t put = ::write(m_file->get(), src + done, n - done);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            done += static_cast<std::size_t>(put);
-        }
-        return true;
+        const std::string_view bytes(reinterpret_cast<const char *>(src), n);
+        return m_file ? m_file->write(bytes) : platform::writeAll(m_direct.get(), bytes);
     }
 
-    // Closes the file and puts it in place; false when either fails.
-    bool commit()
-    {
-        const bool closed = m_file->close();
-        if (m_temp.empty())
-            return closed;
-        if (!closed)
-            return false;
-        std::error_code ec;
-        fs::rename(m_temp, m_target, ec);
-        if (ec)
-            return false;
-        m_temp.clear();
-        return true;
-    }
+    // Puts the output in place (or closes it); false when that fails.
+    bool commit() { return m_file ? m_file->commit() : m_direct.close(); }
 
 private:
-    std::unique_ptr<FileHandle> m_file;
-    fs::path m_target;
-    fs::path m_temp; // empty when writing in place, or once committed
+    std::optional<platform::AtomicFile> m_file; // empty when writing in place
+    platform::UniqueFd m_direct;
 };
 
 class MemorySource final : public Source {

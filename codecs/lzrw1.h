@@ -30,8 +30,11 @@ enum class TCompressMode { Good = 0, Fast = 1, Auto = 2 };
 //         LZH: one bit stream to the end of the file.
 //
 // One call at a time per instance. Buffers and handles are released on
-// every path; when a call fails after it began writing, nothing is left at
-// OutputFile's path that was not there before.
+// every path. A file call replaces a regular OutputFile all or nothing
+// (platform::AtomicFile): when it fails after it began writing, nothing is
+// left at OutputFile's path that was not there before, and when it
+// succeeds the new file was on the disk before it took the old one's
+// place.
 class Tlzrw1 {
 public:
     // Hook called after every block with the running byte counts, so that

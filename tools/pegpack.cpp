@@ -5,6 +5,7 @@
 //   pegpack d IN OUT
 //   pegpack advise IN
 
+#include "atomicfile.h"
 #include "lzrw1.h"
 
 #include <array>
@@ -27,19 +28,17 @@ namespace fs = std::filesystem;
 
 // ---- Leaving no partial file behind when interrupted ----
 //
-// The container writes a regular output as "<target>.pegtmp<pid>-<n>"
-// beside it (the target being the file a link points to), taking the first
-// n whose name is free, and renames it into place once the call succeeds.
-// Interrupting pegpack before then would leave that partial file, often
-// many megabytes, next to the output. Its likely names are written into
-// fixed buffers before the call starts, so that the handler only has to
-// unlink them and end the process: nothing else is safe in a handler.
-// The naming is the container's (FileSink in codecs/lzrw1.cpp), which
-// does not publish it; tests/tools/test_pegpack.cpp notices a drift.
+// The container replaces a regular output through platform::AtomicFile: it
+// writes a temporary file beside the target (the file a link points to)
+// and renames it into place once the call succeeds. Interrupting pegpack
+// before then would leave that partial file, often many megabytes, next
+// to the output. The names it may take (TempFile::nextFreeNames) are
+// written into fixed buffers before the call starts, so that the handler
+// only has to unlink them and end the process: nothing else is safe in a
+// handler.
 
 constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int kTempCandidates = 4; // free names, in the order the container tries them
-constexpr int kMaxTempSuffix = 100;
+constexpr std::size_t kTempCandidates = 4; // free names, in the order the writer tries them
 
 std::array<std::array<char, PATH_MAX>, kTempCandidates> g_tempPaths{};
 
@@ -61,40 +60,24 @@ extern "C" void removeTempAndEnd(int sig)
     ::_exit(128 + sig);
 }
 
-// Where the container will write beside, resolved the way it resolves it,
-// or nothing when it writes the output in place (an existing path that is
-// not a regular file, such as a terminal: there is nothing to remove).
-std::optional<fs::path> containerTarget(const std::string &output)
-{
-    std::error_code ec;
-    fs::path target(output);
-    const fs::file_status status = fs::status(target, ec);
-    if (!ec && fs::exists(status)) {
-        if (!fs::is_regular_file(status))
-            return std::nullopt;
-        const fs::path resolved = fs::canonical(target, ec);
-        if (!ec)
-            target = resolved;
-    }
-    return fs::absolute(target, ec);
-}
-
 void prepareTempPaths(const std::string &output)
 {
-    const std::optional<fs::path> target = containerTarget(output);
-    if (!target || target->empty())
+    // Nothing when the output is written in place (an existing path that
+    // is not a regular file, such as a terminal): there is nothing to remove.
+    const std::optional<fs::path> target = platform::replaceableTarget(output);
+    if (!target)
         return;
-    const std::string stem = target->string() + ".pegtmp" + std::to_string(::getpid()) + "-";
-    int filled = 0;
-    for (int n = 0; n < kMaxTempSuffix && filled < kTempCandidates; ++n) {
-        const std::string name = stem + std::to_string(n);
-        std::error_code ec;
-        if (fs::symlink_status(name, ec).type() != fs::file_type::not_found)
-            continue; // the container skips it too; it is not ours to remove
-        if (name.size() >= PATH_MAX)
-            return; // the container cannot create it either
-        name.copy(g_tempPaths[filled].data(), name.size());
-        g_tempPaths[filled][name.size()] = '\0';
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(*target, ec);
+    if (ec || absolute.empty())
+        return;
+    std::size_t filled = 0;
+    for (const fs::path &name : platform::TempFile::nextFreeNames(absolute, kTempCandidates)) {
+        const std::string &text = name.native();
+        if (text.size() >= PATH_MAX)
+            return; // the writer cannot create it either
+        text.copy(g_tempPaths[filled].data(), text.size());
+        g_tempPaths[filled][text.size()] = '\0';
         ++filled;
     }
 }

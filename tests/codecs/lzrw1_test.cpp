@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 using namespace codectest;
 namespace fs = std::filesystem;
@@ -270,9 +271,10 @@ TEST_P(Failures, RaiseTheirMessageAndLeaveNoOutput)
         }
     }
     if (fs::path(c.OutputFile).parent_path() == dir.path()) {
-        // Neither the output nor a half-written file beside it remains.
+        // Neither the output nor a half-written file beside it remains,
+        // whatever its name: nothing but the input.
         for (const auto &entry : fs::directory_iterator(dir.path()))
-            EXPECT_NE(entry.path().filename().string().rfind("out", 0), 0u) << entry.path();
+            EXPECT_EQ(entry.path().filename().string(), "in") << entry.path();
     }
 }
 
@@ -436,6 +438,67 @@ TEST(Container, CompressingAFileOntoItselfKeepsTheData)
     c.Decompress();
     EXPECT_EQ(firstDifference(data, readFile(dir / "f")), "");
 }
+
+// ---- where a file call puts its output ----
+
+struct OutputPlace {
+    const char *name;
+    // Prepares the folder; gives the OutputFile.
+    std::function<std::string(const TempDir &)> setup;
+    const char *holder; // the entry that must hold the container; empty: none
+    std::set<std::string> entries;
+    mode_t mode; // the holder's; 0: whatever the umask gives
+};
+
+void PrintTo(const OutputPlace &row, std::ostream *os) { *os << row.name; }
+
+class OutputPlaces : public ::testing::TestWithParam<OutputPlace> {};
+
+TEST_P(OutputPlaces, HoldTheContainerAndNothingElseIsLeft)
+{
+    TempDir dir;
+    const Bytes data = makeData(Kind::Mixed, 70000);
+    writeFile(dir / "in", data);
+    Tlzrw1 c;
+    c.CompressMode = TCompressMode::Fast;
+    c.InputFile = dir / "in";
+    c.OutputFile = GetParam().setup(dir);
+    c.Compress();
+    const std::string holder = GetParam().holder;
+    if (!holder.empty()) {
+        EXPECT_EQ(firstDifference(c.CompressBytes(data), readFile(dir / holder)), "");
+    }
+    std::set<std::string> entries;
+    for (const auto &entry : fs::directory_iterator(dir.path()))
+        entries.insert(entry.path().filename().string());
+    EXPECT_EQ(entries, GetParam().entries);
+    if (GetParam().mode != 0) {
+        EXPECT_EQ(fs::status(dir / holder).permissions(), static_cast<fs::perms>(GetParam().mode));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OutputPlaces,
+    ::testing::Values(
+        OutputPlace{"new_file", [](const TempDir &dir) { return (dir / "out").string(); }, "out", {"in", "out"}, 0},
+        OutputPlace{"former_file_keeps_its_mode",
+                    [](const TempDir &dir) {
+                        writeFile(dir / "out", bytesOf("former"));
+                        fs::permissions(dir / "out", static_cast<fs::perms>(0600));
+                        return (dir / "out").string();
+                    },
+                    "out", {"in", "out"}, 0600},
+        OutputPlace{"link_stays_and_its_file_is_replaced",
+                    [](const TempDir &dir) {
+                        writeFile(dir / "real", bytesOf("former"));
+                        fs::permissions(dir / "real", static_cast<fs::perms>(0640));
+                        fs::create_symlink("real", dir / "out");
+                        return (dir / "out").string();
+                    },
+                    "real", {"in", "out", "real"}, 0640},
+        OutputPlace{"device_is_written_in_place", [](const TempDir &) { return std::string("/dev/null"); }, "",
+                    {"in"}, 0}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST(Container, MemoryMessagesCarryTheGivenNames)
 {

@@ -140,7 +140,7 @@ TEST(Pegpack, InterruptedRunLeavesNeitherPartialNorFinalOutput)
         ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
         const pid_t pid = start({"c", "-m", "good", input.string(), (out / "out.hzl").string()});
         ASSERT_GT(pid, 0);
-        const bool writing = waitForEntry(watch, out, "out.hzl.", std::chrono::seconds(20));
+        const bool writing = waitForEntry(watch, out, ".out.hzl.", std::chrono::seconds(20));
         ::close(watch);
         ::kill(pid, sig);
         const int status = waitFor(pid);
