@@ -61,16 +61,17 @@
 // be bettered by much, and the best possible play looks to lie within a
 // few tenths of a point of it.
 
+#include "round.h"
+
 #include <array>
 #include <cstdint>
 
 namespace advisor {
 
-constexpr int kSide = 4;
-constexpr int kCells = kSide * kSide;
-
-// A cell index 0 … 15, row by row: cell = (row − 1) × 4 + (column − 1).
-constexpr int cellOf(int row, int column) { return (row - 1) * kSide + (column - 1); }
+// The board as the round model numbers it: cell = (row − 1) × 4 + (column − 1).
+using square::cellOf;
+using square::kCells;
+using square::kSide;
 
 // What the player sees while a card waits: the board's card codes (0 for an
 // empty cell) and the waiting card.

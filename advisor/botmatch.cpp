@@ -4,6 +4,7 @@
 #include "deck.h"
 #include "lcgrandom.h"
 #include "linescore.h"
+#include "round.h"
 #include "squareplay.h"
 
 #include <algorithm>
@@ -13,10 +14,6 @@
 #include <thread>
 
 namespace bot {
-
-namespace {
-constexpr int kContinueThreshold = 55;
-} // namespace
 
 std::uint32_t mix(std::uint32_t seed, std::uint64_t a, std::uint64_t b)
 {
@@ -60,24 +57,6 @@ std::vector<Deal> dealsFrom(std::uint32_t seed, long rounds)
     return deals;
 }
 
-int roundScore(const std::array<int, 16> &board, int starter)
-{
-    const int suit = cards::getsuit(starter);
-    int total = 0;
-    for (int n = 0; n < advisor::kSide; ++n) {
-        std::array<int, scoring::kHandSize> row{};
-        std::array<int, scoring::kHandSize> column{};
-        for (int k = 0; k < advisor::kSide; ++k) {
-            row[k] = board[n * advisor::kSide + k];
-            column[k] = board[k * advisor::kSide + n];
-        }
-        row[4] = column[4] = starter;
-        total += scoring::scoreHand(scoring::Hand::fromCodes(row), suit).total();
-        total += scoring::scoreHand(scoring::Hand::fromCodes(column), suit).total();
-    }
-    return total;
-}
-
 RoundResult playRound(const Deal &deal, Strategy strategy, std::uint32_t seed, const advisor::Effort &effort)
 {
     using Clock = std::chrono::steady_clock;
@@ -101,7 +80,7 @@ RoundResult playRound(const Deal &deal, Strategy strategy, std::uint32_t seed, c
         position.board[cell] = code;
         result.cells[i] = cell;
     }
-    result.score = roundScore(position.board, deal[Deck::kBoardCards]);
+    result.score = square::roundScore(position.board, deal[Deck::kBoardCards]);
     return result;
 }
 
@@ -138,7 +117,7 @@ Summary playAll(const std::vector<Deal> &deals, Strategy strategy, std::uint32_t
         sum += r.score;
         squares += double(r.score) * r.score;
         game += r.score;
-        if (r.score >= kContinueThreshold) {
+        if (square::continuesGame(r.score)) {
             ++cleared;
         } else {
             games += double(game);

@@ -41,9 +41,6 @@ struct RoundResult {
 // its choices: the deal is fixed).
 RoundResult playRound(const Deal &deal, Strategy strategy, std::uint32_t seed, const advisor::Effort &effort = {});
 
-// The game's score of a full board: the eight lines with the starter.
-int roundScore(const std::array<int, 16> &board, int starter);
-
 struct Summary {
     Strategy strategy = Strategy::Random;
     long rounds = 0;

@@ -12,7 +12,7 @@ class LcgRandom;
 
 namespace advisor {
 
-constexpr int kLines = 8;  // rows 0 … 3, then columns 4 … 7
+constexpr int kLines = square::kLineCount;  // rows 0 … 3, then columns 4 … 7, as square::lineIndex
 
 struct LineState {
     int count = 0;
@@ -57,8 +57,8 @@ private:
     int m_empty = kCells;
 };
 
-constexpr int rowLine(int cell) { return cell / kSide; }
-constexpr int columnLine(int cell) { return kSide + cell % kSide; }
+constexpr int rowLine(int cell) { return square::lineIndex(square::rowLineOf(cell)); }
+constexpr int columnLine(int cell) { return square::lineIndex(square::columnLineOf(cell)); }
 
 // Cells that differ only by swapping two empty rows or two empty columns
 // lead to the same game: true for the first of each kind (and for every

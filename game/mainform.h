@@ -5,6 +5,7 @@
 #include "lcgrandom.h"
 #include "linescore.h"
 #include "namedmutex.h"
+#include "round.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -77,7 +78,8 @@ public:
     LcgRandom &random() { return m_random; }
     const Deck &deck() const { return m_deck; }
     bool gameInProgress() const { return m_gameInProgress; }
-    int starterSuit() const { return m_starterSuit; }
+    // The round on the board, which the controls show.
+    const square::Round &round() const { return m_round; }
     const CardImageList &imagelist_cards() const { return m_cards; }
     // The background tiler whose picture every window shows.
     const TLbBackground &background() const { return *m_background; }
@@ -88,13 +90,10 @@ public:
     void shufflecards();
     void card_11Click(ImageControl *cell);
 
-    // Scoring: the five cards of line 1 … 4 (rows) or 6 … 9 (columns),
-    // scored and kept in the line breakdown table.
-    int getlinescore(int line);
-    int figurescore(int line, const std::array<int, scoring::kHandSize> &codes);
-    const scoring::LineBreakdown &lineBreakdown(int line) const { return m_breakdown.at(line); }
-    // Card codes of line `line`, the starter cell last.
-    std::array<int, scoring::kHandSize> lineCodes(int line) const;
+    // Scoring: the points of line 1 … 4 (rows) or 6 … 9 (columns) of the
+    // scored round, and their breakdown.
+    int getlinescore(int line) const { return m_round.lineScore(line); }
+    const scoring::LineBreakdown &lineBreakdown(int line) const { return m_round.breakdown(line); }
 
     // Round and game flow.
     void button_startClick();
@@ -257,10 +256,8 @@ private:
     Deck m_deck;
     CardImageList m_cards;
     bool m_gameInProgress = false;
-    int m_starterSuit = 0;
+    square::Round m_round;
     int m_countdown = 0;
-    static constexpr int kLineCount = 10;  // line numbers 1 … 10; 5 and 10 unused
-    std::array<scoring::LineBreakdown, kLineCount + 1> m_breakdown{};
     bool m_firstShow = true;
     // Placement by outer bounds: what was asked for, and the frame size
     // that was allowed for when it was applied.

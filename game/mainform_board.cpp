@@ -15,7 +15,7 @@
 
 namespace {
 constexpr int kBoardSize = 5;  // rows and columns 1 … 5, the fifth holding the starter
-constexpr int kPlayedSize = 4;  // rows and columns a player fills
+constexpr int kPlayedSize = square::kSide;  // rows and columns a player fills
 
 // The panels over the board, and the button Enter and Escape press in
 // each (null: the key does nothing there). A key presses its button only
@@ -78,15 +78,11 @@ ImageControl *Tmain::cell(int row, int column) const
 
 void Tmain::clearall()
 {
-    m_breakdown = {};
     for (int row = 1; row <= kBoardSize; ++row)
         for (int column = 1; column <= kBoardSize; ++column)
             clearCell(cell(row, column));
-    for (int line = 1; line <= 9; ++line) {
-        if (line == 5)
-            continue;
+    for (int line : square::kLineNumbers)
         findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line))->setText(QString());
-    }
     auto *score = findControl<TagLabel>(this, QStringLiteral("label_score"));
     score->setText(QStringLiteral("0"));
     score->setTag(0);
@@ -115,16 +111,16 @@ void Tmain::card_11Click(ImageControl *clicked)
         playsounds(QStringLiteral("invalid"));
         return;
     }
-    if (!m_gameInProgress)
+    int row = 0;
+    int column = 0;
+    if (!m_gameInProgress || !playedCell(clicked, row, column) || !m_round.place(square::cellOf(row, column), m_deck.current()))
         return;
     playsounds(QStringLiteral("cardclick"));
-    showCard(clicked, m_cards, m_nextcard->tag());
+    showCard(clicked, m_cards, m_deck.current());
     m_deck.advance();
     showNextCard();
-    if (m_deck.dealPosition() > Deck::kBoardCards) {
-        m_starterSuit = cards::getsuit(m_deck.at(Deck::kStarterPosition));
+    if (m_round.isFull())
         endgame();
-    }
 }
 
 void Tmain::describeBoard()
@@ -137,7 +133,7 @@ void Tmain::describeBoard()
                                   : column == kBoardSize ? QStringLiteral("Row %1 starter").arg(row)
                                                          : QStringLiteral("Row %1, column %2").arg(row).arg(column);
             const bool advised = row <= kPlayedSize && column <= kPlayedSize
-                                 && m_hintCell == (row - 1) * kPlayedSize + (column - 1);
+                                 && m_hintCell == square::cellOf(row, column);
             c->setAccessibleName(place + QStringLiteral(": ") + spokenCard(c->tag())
                                  + (advised ? QStringLiteral(", advised") : QString()));
         }
@@ -146,12 +142,10 @@ void Tmain::describeBoard()
     m_nextcard->setAccessibleName((starterShown ? QStringLiteral("Starter: ") : QStringLiteral("Next card: "))
                                   + (m_gameInProgress || starterShown ? spokenCard(m_nextcard->tag())
                                                                       : QStringLiteral("none")));
-    for (int line = 1; line <= 9; ++line) {
-        if (line == 5)
-            continue;
+    for (int line : square::kLineNumbers) {
         auto *l = findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line));
-        const QString what = line < 5 ? QStringLiteral("Row %1 score").arg(line)
-                                      : QStringLiteral("Column %1 score").arg(line - 5);
+        const QString what = square::isRow(line) ? QStringLiteral("Row %1 score").arg(line)
+                                                 : QStringLiteral("Column %1 score").arg(line - square::kSide - 1);
         l->setAccessibleName(what + QStringLiteral(": ")
                              + (l->text().isEmpty() ? QStringLiteral("none") : l->text()));
     }
@@ -164,10 +158,8 @@ void Tmain::describeBoard()
 
 void Tmain::setUpKeyboard()
 {
-    for (int line = 1; line <= 9; ++line) {
-        if (line != 5)
-            findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line))->setFocusPolicy(Qt::TabFocus);
-    }
+    for (int line : square::kLineNumbers)
+        findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line))->setFocusPolicy(Qt::TabFocus);
     for (const PanelKeys &keys : kPanelKeys)
         findControl<QWidget>(this, QString::fromLatin1(keys.panel))->installEventFilter(this);
     // Start hides itself when pressed; Qt would pass the focus on to the

@@ -35,9 +35,7 @@ std::uint32_t Tmain::hintSeed(const advisor::Position &position)
 advisor::Position Tmain::hintPosition() const
 {
     advisor::Position position;
-    for (int row = 1; row <= advisor::kSide; ++row)
-        for (int column = 1; column <= advisor::kSide; ++column)
-            position.board[advisor::cellOf(row, column)] = cell(row, column)->tag();
+    position.board = m_round.cells();
     position.card = m_nextcard->tag();
     return position;
 }

@@ -11,11 +11,9 @@
 #include <QTimer>
 
 namespace {
-constexpr int kContinueThreshold = 55;  // a round of 55 or more continues the game
 constexpr int kResultDelayTicks = 5;    // the outcome shows on the sixth tick
 constexpr int kRoundsStatistic = 1;
 constexpr int kClearedStatistic = 2;
-constexpr int kScoredLines[] = {1, 2, 3, 4, 6, 7, 8, 9};
 } // namespace
 
 void Tmain::setCounter(const QString &labelName, int value)
@@ -42,8 +40,9 @@ void Tmain::button_startClick()
     for (const char *name : {"button_start", "panel_linescore", "panel_wait", "panel_continue", "panel_name",
                              "panel_over", "label_breakdown"})
         findControl<QWidget>(this, QString::fromLatin1(name))->hide();
-    setCounter(QStringLiteral("label_total"), 0);
-    setCounter(QStringLiteral("label_rounds"), 1);
+    m_round.startGame();
+    setCounter(QStringLiteral("label_total"), m_round.total());
+    setCounter(QStringLiteral("label_rounds"), m_round.roundNumber());
     clearall();
     if (m_tally)
         m_tally->addtomineincrease(kRoundsStatistic);
@@ -59,7 +58,8 @@ void Tmain::button_start2Click()
     for (const char *name : {"button_start", "panel_wait", "panel_continue", "panel_name", "panel_over",
                              "panel_linescore", "label_breakdown"})
         findControl<QWidget>(this, QString::fromLatin1(name))->hide();
-    setCounter(QStringLiteral("label_rounds"), counter(QStringLiteral("label_rounds")) + 1);
+    m_round.nextRound();
+    setCounter(QStringLiteral("label_rounds"), m_round.roundNumber());
     if (m_tally)
         m_tally->addtomineincrease(kRoundsStatistic);
     clearall();
@@ -74,22 +74,17 @@ void Tmain::endgame()
     findControl<QWidget>(this, QStringLiteral("label_breakdown"))->show();
 
     const int starter = m_deck.current();
+    m_round.turnStarter(starter);
     for (int n = 1; n <= 5; ++n) {
         showCard(cell(5, n), m_cards, starter);
         showCard(cell(n, 5), m_cards, starter);
     }
     findControl<TagLabel>(this, QStringLiteral("label_cardtype"))->setText(QStringLiteral("STARTER"));
 
-    int hands = 0;
-    for (int line : kScoredLines) {
-        const int score = getlinescore(line);
-        auto *l = findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line));
-        l->setTag(score);
-        l->setText(QString::number(score));
-        hands += score;
-    }
-    setCounter(QStringLiteral("label_score"), hands);
-    setCounter(QStringLiteral("label_total"), counter(QStringLiteral("label_total")) + hands);
+    for (int line : square::kLineNumbers)
+        setCounter(QStringLiteral("label_linescore%1").arg(line), getlinescore(line));
+    setCounter(QStringLiteral("label_score"), m_round.score());
+    setCounter(QStringLiteral("label_total"), m_round.total());
 
     describeBoard();
     m_countdown = kResultDelayTicks;
@@ -101,7 +96,7 @@ void Tmain::Timer2Timer()
     if (--m_countdown >= 0)
         return;
     m_timer2->stop();
-    if (counter(QStringLiteral("label_score")) >= kContinueThreshold) {
+    if (m_round.continuesGame()) {
         findControl<QWidget>(this, QStringLiteral("panel_continue"))->show();
         if (m_tally)
             m_tally->addtomineincrease(kClearedStatistic);

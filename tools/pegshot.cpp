@@ -12,6 +12,7 @@
 #include "tallylistform.h"
 #include "mainform.h"
 #include "program.h"
+#include "round.h"
 #include "soundplayer.h"
 #include "taglabel.h"
 
@@ -91,7 +92,7 @@ int main(int argc, char *argv[])
                 const int hands = w.findChild<TagLabel *>(QStringLiteral("label_score"))->tag();
                 if (scene != QLatin1String("over") && !wantContinue)
                     break;
-                if ((hands >= 55) == wantContinue)
+                if (square::continuesGame(hands) == wantContinue)
                     break;
             }
             if (scene == QLatin1String("over") || scene == QLatin1String("continue"))
