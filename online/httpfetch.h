@@ -1,6 +1,6 @@
 #pragma once
 
-// The worker side of THTTPGet: one HTTP fetch through libcurl on the
+// The worker side of THTTPGet: one fetch through the transfer core on the
 // calling (worker) thread, and the link over which it reports to the
 // component on the GUI thread. Nothing here touches a QObject; the link
 // only calls the two posting functions the component gives it.
@@ -11,9 +11,10 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <optional>
 
 namespace online {
+
+class HttpTransfer;
 
 // Everything a fetch needs, copied from the component when it starts, so
 // later changes to the component's properties do not reach a running fetch.
@@ -40,25 +41,6 @@ struct FetchResult {
     QByteArray body;
 };
 
-struct UrlParts {
-    QByteArray host;
-    QByteArray path;
-};
-
-// Splits the component's URL text: an optional leading "http://" in any
-// letter case, the host up to the first "/", and the path from that "/" on.
-// No "/" after the host, or nothing before it, gives no parts.
-std::optional<UrlParts> splitUrl(const QByteArray &url);
-
-// The path with the bytes that cannot stand in a request line (blank,
-// control characters, bytes from 0x80 up) and "#" percent-encoded; every
-// other byte is kept as given.
-QByteArray escapeRequestPath(const QByteArray &path);
-
-// A header value with the bytes removed that would end the header line or
-// the C string curl reads it as (control characters).
-QByteArray headerValue(const QByteArray &text);
-
 // Shared by the component and its worker; every member is guarded by one
 // mutex. The worker posts through the given functions only while the
 // component is attached, and with the mutex held, so the component's
@@ -73,8 +55,8 @@ public:
     FetchLink &operator=(const FetchLink &) = delete;
 
     // Component side.
-    // Asks the worker to stop and marks the fetch failed; wakes it from a
-    // poll or from waiting for a progress report to be handled.
+    // Asks the worker to stop and marks the fetch failed; wakes it from its
+    // wait for the network or for a progress report to be handled.
     void cancel();
     // As cancel(), and the worker posts nothing more.
     void detach();
@@ -93,9 +75,9 @@ public:
     bool reportProgress(int totalSize, int readed);
     // Stores the result and posts the done report.
     void finish(FetchResult result) noexcept;
-    // The curl multi handle the worker is polling on, so that cancel() can
-    // wake it; null again before the handle is destroyed.
-    void setWakeHandle(void *multi);
+    // The transfer the worker is running, so that cancel() can wake it;
+    // null again before the transfer is destroyed.
+    void setTransfer(const HttpTransfer *transfer);
 
 private:
     mutable std::mutex m_mutex;
@@ -104,14 +86,15 @@ private:
     DonePoster m_postDone;
     bool m_stop = false;
     bool m_detached = false;
-    void *m_multi = nullptr;
+    const HttpTransfer *m_transfer = nullptr;
     std::uint64_t m_progressPosted = 0;
     std::uint64_t m_progressHandled = 0;
     FetchResult m_result;
 };
 
 // Runs one fetch to its end and calls link.finish() exactly once, whatever
-// happens inside; every curl handle is released before it returns.
+// happens inside; everything the transfer held is released before it
+// returns.
 void runFetch(const FetchRequest &request, FetchLink &link) noexcept;
 
 } // namespace online

@@ -1,29 +1,17 @@
 #include "httpget.h"
 
 #include "httpfetch.h"
+#include "httptransfer.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 
-#include <curl/curl.h>
-
 #include <system_error>
-
-namespace {
-
-// curl's global set-up is done once, on the GUI thread, before the first
-// worker could need it.
-void initialiseCurl()
-{
-    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    (void)initialised;
-}
-
-} // namespace
 
 THTTPGet::THTTPGet(QObject *parent) : QObject(parent)
 {
-    initialiseCurl();
+    // On the GUI thread, before the first worker could need it.
+    online::initialiseCurl();
 }
 
 THTTPGet::~THTTPGet()

@@ -53,9 +53,11 @@ public:
     // When set, an answer without a Content-Length fails before its body is
     // read.
     bool BinaryData = false;
-    // [http://]host[:port]/path[?query]; the path goes out as written, only
-    // blanks, control characters, "#" and non-ASCII bytes (as UTF-8) are
-    // percent-encoded. No "/" after the host means no host: the fetch fails.
+    // [http://]host[:port][/path][?query]; a bare host means the path "/".
+    // The path goes out as written, only blanks, control characters, "#"
+    // and non-ASCII bytes (as UTF-8) are percent-encoded. A URL without a
+    // host, or with one that is not a plain name or [IPv6] literal with an
+    // optional port, fails the fetch without connecting.
     QString URL;
     // When false every request carries "Pragma: no-cache".
     bool UseCache = false;

@@ -151,7 +151,7 @@ TEST(httpgetRequest, TakesTheUrlApart)
         {"hTtP://{host}/", "GET / HTTP/1.0"},
         {"http://{host}/s?name=Ann Lee#1&x=\xc3\xa9\t", "GET /s?name=Ann%20Lee%231&x=%C3%A9%09 HTTP/1.0"},
         {"http://{host}/s?q=a%20b&r={}|^`\\", "GET /s?q=a%20b&r={}|^`\\ HTTP/1.0"},
-        {"http://{host}", ""},
+        {"http://{host}", "GET / HTTP/1.0"},
         {"http:///{host}/a", ""},
     };
     for (const auto &row : rows) {
