@@ -4,7 +4,6 @@
 #include "filedescriptor.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -114,10 +113,8 @@ public:
     {
         std::size_t done = 0;
         while (done < n) {
-            const ssize_t got = ::read(m_file.get(), dst + done, n - done);
+            const ssize_t got = platform::readSome(m_file.get(), dst + done, n - done);
             if (got < 0) {
-                if (errno == EINTR)
-                    continue;
                 m_failed = true;
                 break;
             }

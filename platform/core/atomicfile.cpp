@@ -176,12 +176,9 @@ bool readWholeFile(const fs::path &path, std::string &bytes, std::uintmax_t maxB
     bytes.clear();
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = readSome(fd.get(), buffer, sizeof buffer);
+        if (n < 0)
             return false;
-        }
         if (n == 0)
             return true;
         if (bytes.size() + static_cast<std::size_t>(n) > maxBytes)

@@ -20,6 +20,15 @@ bool UniqueFd::close() noexcept
     return fd < 0 || ::close(fd) == 0;
 }
 
+ssize_t readSome(int fd, void *buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
 bool writeAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {

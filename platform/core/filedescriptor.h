@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
+#include <sys/types.h>
+
 // The one owner of POSIX file descriptors in the Qt-free code, and the
-// write loop every descriptor we write through uses.
+// read and write calls every descriptor we read or write goes through.
 namespace platform {
 
 // Owns a POSIX file descriptor (-1: none) and closes it on every path,
@@ -28,6 +31,10 @@ public:
 private:
     int m_fd;
 };
+
+// read(2), resumed when a signal interrupts it: the number of bytes read
+// into `buffer` (0 at the end of the data), or -1 on failure.
+ssize_t readSome(int fd, void *buffer, std::size_t size);
 
 // Writes all of `bytes` to `fd`, going on after short writes and
 // interruptions. False when a write fails or takes nothing, with an unknown

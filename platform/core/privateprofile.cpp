@@ -231,10 +231,8 @@ IniFile::IniFile(fs::path path)
     m_text.reserve(static_cast<std::size_t>(info.st_size));
     std::string buffer(kReadChunk, '\0');
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        const ssize_t n = readSome(fd.get(), buffer.data(), buffer.size());
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             m_status = Status::Unreadable;
             m_text = std::string();
             return;
