@@ -44,7 +44,10 @@ public:
     explicit THttpClient(QObject *parent = nullptr);
     ~THttpClient() override;
 
-    // [http://]host[:port]/path; the port is 80 when none is given.
+    // [http://]host[:port][/path][?query], taken apart as THTTPGet takes
+    // its URL: the port is 80 when none is given, a bare host means the
+    // path "/", and the path goes out as written but for the bytes that
+    // cannot stand in a request line, which are percent-encoded.
     QString URL;
     // Receives the body; set before GetToStream(), cleared by the caller.
     QIODevice *BodyStream = nullptr;
@@ -58,8 +61,9 @@ public:
     // unresolvable or dropped connection, a stall, the deadline passed, a
     // body shorter than its Content-Length, a body over the bound (by its
     // announcement or by count), an empty body, a stream that refuses
-    // bytes, an abort, and a call while busy. Bytes already written to
-    // BodyStream stay there; the caller decides what to do with them.
+    // bytes, an abort, a URL without a usable host, and a call while busy.
+    // Bytes already written to BodyStream stay there; the caller decides
+    // what to do with them.
     void GetToStream();
     // Makes a running GetToStream() throw as aborted; also done when the
     // application is asked to quit. Does nothing when idle.

@@ -1,9 +1,71 @@
-// The transfer core under both HTTP components: how a URL is taken apart.
+// The transfer core under both HTTP components: how a URL is taken apart,
+// and that both components send the same request for the same URL.
+#include "httpclient.h"
+#include "httpget.h"
 #include "httptransfer.h"
+#include "loopback.h"
+
+#include <QBuffer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
+using loopback::Server;
 using online::UrlFault;
+
+namespace {
+
+// Far below every default connect and stall time-out.
+constexpr int kPromptMs = 3000;
+const std::string kHello = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+
+std::string withHost(std::string text, const std::string &host)
+{
+    for (auto at = text.find("{host}"); at != std::string::npos; at = text.find("{host}", at))
+        text.replace(at, 6, host);
+    return text;
+}
+
+std::string requestLine(const Server &server)
+{
+    const std::string request = server.request();
+    return request.substr(0, request.find("\r\n"));
+}
+
+// One fetch of `url` through THTTPGet: whether it delivered a body.
+bool getWorks(const std::string &url)
+{
+    THTTPGet get;
+    int done = 0;
+    int errors = 0;
+    get.OnDoneString = [&](THTTPGet *, const QByteArray &) { ++done; };
+    get.OnError = [&](THTTPGet *) { ++errors; };
+    get.URL = QString::fromStdString(url);
+    get.Start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done + errors > 0; }, 2 * kPromptMs)) << url;
+    return done == 1;
+}
+
+// One download of `url` through THttpClient: the exception, if any.
+std::optional<EHttpException> clientError(const std::string &url)
+{
+    THttpClient client;
+    QBuffer body;
+    body.open(QIODevice::WriteOnly);
+    client.URL = QString::fromStdString(url);
+    client.BodyStream = &body;
+    try {
+        client.GetToStream();
+    } catch (const EHttpException &e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 TEST(httptransferUrl, SplitsEveryKindOfUrlOneWay)
 {
@@ -63,5 +125,34 @@ TEST(httptransferUrl, SplitsEveryKindOfUrlOneWay)
         EXPECT_EQ(parts.fault, row.fault) << row.name;
         EXPECT_EQ(parts.host, row.host) << row.name;
         EXPECT_EQ(parts.path, row.path) << row.name;
+    }
+}
+
+TEST(httptransferUrl, BothComponentsSendTheSameRequestLine)
+{
+    const struct {
+        const char *url;
+        const char *requestLine; // empty: neither connects
+    } rows[] = {
+        {"http://{host}", "GET / HTTP/1.0"},
+        {"{host}", "GET / HTTP/1.0"},
+        {"{host}?v=1", "GET /?v=1 HTTP/1.0"},
+        {"HTTP://{host}/a/../b c#d\xc3\xa9", "GET /a/../b%20c%23d%C3%A9 HTTP/1.0"},
+        {"http:///{host}/a", ""},
+        {"user@{host}/a", ""},
+        {"https://{host}/a", ""},
+    };
+    for (const auto &row : rows) {
+        const bool connects = *row.requestLine != '\0';
+        const Server getServer(kHello);
+        EXPECT_EQ(getWorks(withHost(row.url, getServer.host())), connects) << "THTTPGet " << row.url;
+        EXPECT_EQ(requestLine(getServer), row.requestLine) << "THTTPGet " << row.url;
+        EXPECT_EQ(getServer.connections(), connects ? 1 : 0) << "THTTPGet " << row.url;
+
+        const Server clientServer(kHello);
+        const std::optional<EHttpException> error = clientError(withHost(row.url, clientServer.host()));
+        EXPECT_EQ(!error, connects) << "THttpClient " << row.url << ": " << (error ? error->what() : "");
+        EXPECT_EQ(requestLine(clientServer), row.requestLine) << "THttpClient " << row.url;
+        EXPECT_EQ(clientServer.connections(), connects ? 1 : 0) << "THttpClient " << row.url;
     }
 }
