@@ -60,10 +60,10 @@ public:
     // that answer is written. Throws with status 404 for: a refused,
     // unresolvable or dropped connection, a stall, the deadline passed, a
     // body shorter than its Content-Length, a body over the bound (by its
-    // announcement or by count), an empty body, a stream that refuses
-    // bytes, an abort, a URL without a usable host, and a call while busy.
-    // Bytes already written to BodyStream stay there; the caller decides
-    // what to do with them.
+    // announcement or by count), a head without end, an empty body, a
+    // stream that refuses bytes, an abort, a URL without a usable host,
+    // and a call while busy. Bytes already written to BodyStream stay
+    // there; the caller decides what to do with them.
     void GetToStream();
     // Makes a running GetToStream() throw as aborted; also done when the
     // application is asked to quit. Does nothing when idle.

@@ -22,7 +22,7 @@ class FetchLink;
 // non-empty body, whatever the HTTP status: an error page is delivered like
 // any other text, and status() tells it apart. An empty body, a refused or
 // timed-out connection, a stall, the deadline passed, a dropped transfer, a
-// body over maxBodySize() and a cancel are failures.
+// body over maxBodySize(), a head without end and a cancel are failures.
 //
 // Events run on the thread that owns the component, one at a time; none
 // reaches a component after it is destroyed.

@@ -122,6 +122,7 @@ struct Transfer {
     qsizetype statusLineLength = 0;
     bool atHeadStart = true;
     long finalStatus = 0;
+    std::int64_t headBytes = 0;
     std::int64_t received = 0;
     Clock::time_point lastByte = Clock::now();
 
@@ -159,6 +160,9 @@ size_t onHeader(char *data, size_t size, size_t count, void *user) noexcept
         std::copy(kept.begin(), kept.end(), transfer->statusLine.begin());
         transfer->statusLineLength = kept.size();
     }
+    transfer->headBytes += std::int64_t(length);
+    if (transfer->headBytes > kMaxHeadBytes)
+        return transfer->refuse(TransferEnd::TooLarge);
     if (!isBlankLine(line))
         return length;
     transfer->atHeadStart = true;

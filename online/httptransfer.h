@@ -95,7 +95,7 @@ enum class TransferEnd {
     HostNotFound,   // the name did not resolve
     Dropped,        // the connection ended before the answer was complete
     StatusRefused,  // onlyOk, and the final status was another
-    TooLarge,       // the body over maxBodySize, announced or counted
+    TooLarge,       // the body over maxBodySize (announced or counted), or the head over kMaxHeadBytes
     NoLength,       // requireLength, and no Content-Length came
     SinkRefused,    // the body hook refused a piece
     Failed,         // anything else; `detail` has curl's text
@@ -132,6 +132,10 @@ struct TransferHooks {
 
 // Maximum length kept of an answer's status line.
 inline constexpr qsizetype kMaxStatusLineBytes = 256;
+// The most head bytes taken from one answer, interim heads included. The
+// vendor's heads carry a few hundred bytes; this only stops a server that
+// sends head lines without end.
+inline constexpr std::int64_t kMaxHeadBytes = 64 * 1024;
 
 // Runs one request at a time on the calling thread. wake() may be called
 // from any thread while the object lives.

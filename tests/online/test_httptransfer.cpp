@@ -1,11 +1,13 @@
 // The transfer core under both HTTP components: how a URL is taken apart,
-// and that both components send the same request for the same URL.
+// that both components send the same request for the same URL, and that
+// an answer whose head has no end cannot hold either of them.
 #include "httpclient.h"
 #include "httpget.h"
 #include "httptransfer.h"
 #include "loopback.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -15,10 +17,11 @@
 
 using loopback::Server;
 using online::UrlFault;
+using After = Server::After;
 
 namespace {
 
-// Far below every default connect and stall time-out.
+// Far below every default stall time-out and deadline.
 constexpr int kPromptMs = 3000;
 const std::string kHello = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello";
 
@@ -154,5 +157,43 @@ TEST(httptransferUrl, BothComponentsSendTheSameRequestLine)
         EXPECT_EQ(!error, connects) << "THttpClient " << row.url << ": " << (error ? error->what() : "");
         EXPECT_EQ(requestLine(clientServer), row.requestLine) << "THttpClient " << row.url;
         EXPECT_EQ(clientServer.connections(), connects ? 1 : 0) << "THttpClient " << row.url;
+    }
+}
+
+TEST(httptransferAnswer, AHeadWithoutEndFailsBothComponentsAtOnce)
+{
+    // Each row keeps bytes coming, so no stall time-out ends it; the default
+    // deadlines are a minute and more.
+    const std::string filler = "X-Filler: " + std::string(1000, 'a') + "\r\n";
+    const struct {
+        const char *name;
+        std::string answer;
+        std::string tail;
+        int clientStatus;
+    } rows[] = {
+        {"head lines without end", "HTTP/1.0 200 OK\r\n", filler, 404},
+        {"a status line of 80 kB", "HTTP/1.0 404 " + std::string(80'000, 'x'), filler, 404},
+        {"error head lines without end", "HTTP/1.0 503 Busy\r\n", filler, 503},
+    };
+    for (const auto &row : rows) {
+        const auto respond = [answer = row.answer](const std::string &) { return answer; };
+        QElapsedTimer clock;
+        clock.start();
+        {
+            const Server server(respond, After::Stream, row.tail);
+            EXPECT_FALSE(getWorks(server.host() + "/x")) << row.name;
+        }
+        EXPECT_LT(clock.elapsed(), kPromptMs) << "THTTPGet " << row.name;
+
+        clock.restart();
+        {
+            const Server server(respond, After::Stream, row.tail);
+            const std::optional<EHttpException> error = clientError(server.host() + "/x");
+            ASSERT_TRUE(error) << row.name;
+            EXPECT_EQ(error->statusCode(), row.clientStatus) << row.name;
+            EXPECT_FALSE(error->reason().isEmpty()) << row.name;
+            EXPECT_LE(error->reason().size(), online::kMaxStatusLineBytes) << row.name;
+        }
+        EXPECT_LT(clock.elapsed(), kPromptMs) << "THttpClient " << row.name;
     }
 }
