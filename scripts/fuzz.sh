@@ -5,14 +5,14 @@
 # target finds a crash, a leak of bounds or a broken round trip; the input
 # that did it is left in the build folder's artifacts/.
 #
-#   FUZZ_SECONDS   seconds per target (default 12; three targets)
+#   FUZZ_SECONDS   seconds per target (default 9; four targets)
 #   FUZZ_BUILD     build folder (default build-fuzz)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/quiet.sh"
 build=${FUZZ_BUILD:-$root/build-fuzz}
-seconds=${FUZZ_SECONDS:-12}
-targets=(fuzz_lzrw1kh_block fuzz_container_lzrw1kh fuzz_container_lzh)
+seconds=${FUZZ_SECONDS:-9}
+targets=(fuzz_lzrw1kh_block fuzz_container_lzrw1kh fuzz_container_lzh fuzz_lzh_decode)
 
 if ! command -v clang++ >/dev/null; then
     echo "fuzz.sh: clang++ is missing (scripts/deps.sh installs it)" >&2
@@ -26,11 +26,12 @@ fi
 quietly "$build/build.log" cmake --build "$build" -j 2
 
 # Seeds: the golden containers, without their 4-byte identifier for the
-# container targets (those add it back), and their first block for the
-# block target.
+# container targets (those add it back) and the LZH decode target (which
+# reads the same size and stream), and their first block for the block
+# target.
 seeds="$build/seeds"
 rm -rf "$seeds"
-mkdir -p "$seeds"/{fuzz_lzrw1kh_block,fuzz_container_lzrw1kh,fuzz_container_lzh}
+mkdir -p "$seeds"/{fuzz_lzrw1kh_block,fuzz_container_lzrw1kh,fuzz_container_lzh,fuzz_lzh_decode}
 for f in "$root"/tests/data/*.wrzl; do
     name=$(basename "$f")
     tail -c +5 "$f" >"$seeds/fuzz_container_lzrw1kh/$name"
@@ -43,6 +44,7 @@ for f in "$root"/tests/data/*.wrzl; do
 done
 for f in "$root"/tests/data/*.hzl; do
     tail -c +5 "$f" >"$seeds/fuzz_container_lzh/$(basename "$f")"
+    cp "$seeds/fuzz_container_lzh/$(basename "$f")" "$seeds/fuzz_lzh_decode/"
 done
 
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
