@@ -9,13 +9,6 @@ namespace online {
 
 namespace {
 
-constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
-// curl would announce a POST body with "Expect: 100-continue" and wait for
-// an interim answer that an HTTP/1.0 server never sends; the empty header
-// turns that off.
-constexpr char kNoExpect[] = "Expect:";
-constexpr char kNoCache[] = "Pragma: no-cache";
-
 // cancel() may wake the transfer only while this lives.
 class WakeRegistration {
 public:
@@ -28,36 +21,8 @@ private:
     FetchLink &m_link;
 };
 
-TransferRequest transferRequest(const FetchRequest &request, const UrlParts &target)
+FetchResult fetch(const TransferRequest &request, FetchLink &link)
 {
-    TransferRequest transfer;
-    transfer.target = target;
-    // An empty "Accept:" removes the header curl would add on its own.
-    transfer.headers = {"Accept: " + headerValue(request.accept), kNoExpect};
-    if (!request.useCache)
-        transfer.headers.append(kNoCache);
-    if (!request.postQuery.isEmpty())
-        transfer.headers.append(kFormContentType);
-    transfer.agent = request.agent;
-    transfer.referer = request.referer;
-    transfer.userName = request.userName;
-    transfer.password = request.password;
-    transfer.postBody = request.postQuery;
-    transfer.requireLength = request.binaryData;
-    transfer.connectTimeoutMs = request.connectTimeoutMs;
-    transfer.stallTimeoutMs = request.stallTimeoutMs;
-    transfer.deadlineMs = request.deadlineMs;
-    transfer.maxBodySize = request.maxBodySize;
-    return transfer;
-}
-
-FetchResult fetch(const FetchRequest &request, FetchLink &link)
-{
-    FetchResult result;
-    const UrlParts target = splitUrl(request.url);
-    if (!target.ok())
-        return result;
-
     QByteArray body;
     TransferHooks hooks;
     hooks.body = [&body](QByteArrayView piece) {
@@ -74,7 +39,8 @@ FetchResult fetch(const FetchRequest &request, FetchLink &link)
 
     HttpTransfer transfer;
     const WakeRegistration wake(link, transfer);
-    const TransferOutcome outcome = transfer.run(transferRequest(request, target), hooks);
+    const TransferOutcome outcome = transfer.run(request, hooks);
+    FetchResult result;
     result.status = outcome.status;
     // Any status with a body is an answer; a transfer that ended early
     // (connection dropped before the announced length, a refused body)
@@ -176,7 +142,7 @@ void FetchLink::setTransfer(const HttpTransfer *transfer)
     m_transfer = transfer;
 }
 
-void runFetch(const FetchRequest &request, FetchLink &link) noexcept
+void runFetch(const TransferRequest &request, FetchLink &link) noexcept
 {
     FetchResult result;
     try {

@@ -15,24 +15,7 @@
 namespace online {
 
 class HttpTransfer;
-
-// Everything a fetch needs, copied from the component when it starts, so
-// later changes to the component's properties do not reach a running fetch.
-struct FetchRequest {
-    QByteArray url;
-    QByteArray accept;
-    QByteArray agent;
-    QByteArray referer;
-    QByteArray userName;
-    QByteArray password;
-    QByteArray postQuery;
-    bool binaryData = false;
-    bool useCache = false;
-    int connectTimeoutMs = 0;
-    int stallTimeoutMs = 0;
-    int deadlineMs = 0;
-    std::int64_t maxBodySize = 0;
-};
+struct TransferRequest;
 
 // What a finished fetch leaves behind.
 struct FetchResult {
@@ -94,7 +77,10 @@ private:
 
 // Runs one fetch to its end and calls link.finish() exactly once, whatever
 // happens inside; everything the transfer held is released before it
-// returns.
-void runFetch(const FetchRequest &request, FetchLink &link) noexcept;
+// returns. The request is the component's settings as they were at its
+// start, so later changes do not reach a running fetch. Any status with a
+// body succeeds; a request whose target is not ok() fails without
+// connecting.
+void runFetch(const TransferRequest &request, FetchLink &link) noexcept;
 
 } // namespace online

@@ -8,6 +8,17 @@
 
 #include <system_error>
 
+namespace {
+
+constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
+// curl would announce a POST body with "Expect: 100-continue" and wait for
+// an interim answer that an HTTP/1.0 server never sends; the empty header
+// turns that off.
+constexpr char kNoExpect[] = "Expect:";
+constexpr char kNoCache[] = "Pragma: no-cache";
+
+} // namespace
+
 THTTPGet::THTTPGet(QObject *parent) : QObject(parent)
 {
     // On the GUI thread, before the first worker could need it.
@@ -29,16 +40,21 @@ void THTTPGet::Start()
     if (m_worker)
         return;
 
-    online::FetchRequest request;
-    request.url = URL.toUtf8();
-    request.accept = AcceptTypes.toUtf8();
+    // A copy of the settings: later changes do not reach a running fetch.
+    online::TransferRequest request;
+    request.target = online::splitUrl(URL.toUtf8());
+    // An empty "Accept:" removes the header curl would add on its own.
+    request.headers = {"Accept: " + online::headerValue(AcceptTypes.toUtf8()), kNoExpect};
+    if (!UseCache)
+        request.headers.append(kNoCache);
+    if (!PostQuery.isEmpty())
+        request.headers.append(kFormContentType);
     request.agent = Agent.toUtf8();
     request.referer = Referer.toUtf8();
     request.userName = UserName.toUtf8();
     request.password = Password.toUtf8();
-    request.postQuery = PostQuery.toUtf8();
-    request.binaryData = BinaryData;
-    request.useCache = UseCache;
+    request.postBody = PostQuery.toUtf8();
+    request.requireLength = BinaryData;
     request.connectTimeoutMs = m_connectTimeoutMs;
     request.stallTimeoutMs = m_stallTimeoutMs;
     request.deadlineMs = m_deadlineMs;
