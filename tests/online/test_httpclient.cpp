@@ -1,6 +1,7 @@
 // THttpClient against raw loopback servers: the exact request bytes, a body
 // into a stream, and every way a download fails.
 #include "httpclient.h"
+#include "components.h"
 #include "loopback.h"
 
 #include <QBuffer>
@@ -17,6 +18,7 @@
 using loopback::DeadPort;
 using loopback::Server;
 using After = Server::After;
+using components::download;
 
 namespace {
 
@@ -27,22 +29,6 @@ constexpr int kPromptMs = 5000;
 std::string ok(const std::string &body)
 {
     return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
-// Runs one download of `url` into a buffer: the exception, if any.
-std::optional<EHttpException> download(THttpClient &client, const std::string &url, QBuffer &body)
-{
-    body.open(QIODevice::WriteOnly);
-    client.URL = QString::fromStdString(url);
-    client.BodyStream = &body;
-    try {
-        client.GetToStream();
-    } catch (const EHttpException &e) {
-        client.BodyStream = nullptr;
-        return e;
-    }
-    client.BodyStream = nullptr;
-    return std::nullopt;
 }
 
 TEST(HttpClient, SendsExactlyTheRequestLineAcceptUserAgentAndHost)

@@ -2,6 +2,7 @@
 // URL is taken apart, body and progress delivery, what counts as failure,
 // and starting, cancelling and destroying while a fetch runs.
 #include "httpget.h"
+#include "components.h"
 #include "loopback.h"
 
 #include <QCoreApplication>
@@ -21,47 +22,13 @@
 using loopback::DeadPort;
 using loopback::Server;
 using After = Server::After;
+using namespace components;
 
 namespace {
 
-// Far below every default time-out, so a fetch that waits for one fails.
-constexpr int kWaitMs = 5000;
 // Cancels, destruction and immediate failures end a fetch within this.
 constexpr int kPromptMs = 500;
 constexpr int kShortTimeoutMs = 300;
-
-const std::string kOk = "HTTP/1.0 200 OK\r\n";
-const std::string kHello = kOk + "Content-Length: 5\r\n\r\nhello";
-
-struct Record {
-    int done = 0;
-    int errors = 0;
-    QByteArray body;
-    std::vector<std::pair<int, int>> progress;
-    int completions() const { return done + errors; }
-};
-
-void watch(THTTPGet &get, Record &record)
-{
-    get.OnDoneString = [&record](THTTPGet *, const QByteArray &body) {
-        ++record.done;
-        record.body = body;
-    };
-    get.OnError = [&record](THTTPGet *) { ++record.errors; };
-    get.OnProgress = [&record](THTTPGet *, int total, int readed) { record.progress.emplace_back(total, readed); };
-}
-
-bool completes(const Record &record)
-{
-    return QTest::qWaitFor([&] { return record.completions() > 0; }, kWaitMs);
-}
-
-std::string withHost(std::string text, const std::string &host)
-{
-    for (auto at = text.find("{host}"); at != std::string::npos; at = text.find("{host}", at))
-        text.replace(at, 6, host);
-    return text;
-}
 
 // Whether every other thread of the process is blocked in the kernel: a
 // worker with nothing to do is then waiting on its socket.
@@ -77,27 +44,6 @@ bool otherThreadsAsleep()
             return false;
     }
     return true;
-}
-
-struct Fetched {
-    Record record;
-    int status = 0;
-};
-
-// Fetches `url`, where "{host}" stands for the server, to its completion.
-Fetched fetch(const Server &server, const std::string &url, const std::function<void(THTTPGet &)> &configure = {})
-{
-    Fetched fetched;
-    THTTPGet get;
-    watch(get, fetched.record);
-    get.URL = QString::fromStdString(withHost(url, server.host()));
-    if (configure)
-        configure(get);
-    get.Start();
-    EXPECT_TRUE(completes(fetched.record)) << url;
-    EXPECT_FALSE(get.isBusy()) << url;
-    fetched.status = get.status();
-    return fetched;
 }
 
 } // namespace

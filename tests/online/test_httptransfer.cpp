@@ -1,14 +1,11 @@
 // The transfer core under both HTTP components: how a URL is taken apart,
 // that both components send the same request for the same URL, and that
 // an answer whose head has no end cannot hold either of them.
-#include "httpclient.h"
-#include "httpget.h"
+#include "components.h"
 #include "httptransfer.h"
 #include "loopback.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -17,20 +14,12 @@
 
 using loopback::Server;
 using online::UrlFault;
-using After = Server::After;
+using namespace components;
 
 namespace {
 
 // Far below every default stall time-out and deadline.
 constexpr int kPromptMs = 3000;
-const std::string kHello = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello";
-
-std::string withHost(std::string text, const std::string &host)
-{
-    for (auto at = text.find("{host}"); at != std::string::npos; at = text.find("{host}", at))
-        text.replace(at, 6, host);
-    return text;
-}
 
 std::string requestLine(const Server &server)
 {
@@ -38,34 +27,19 @@ std::string requestLine(const Server &server)
     return request.substr(0, request.find("\r\n"));
 }
 
-// One fetch of `url` through THTTPGet: whether it delivered a body.
-bool getWorks(const std::string &url)
+// Whether a fetch of `url` ("{host}" standing for the server) through
+// THTTPGet delivered a body.
+bool getWorks(const Server &server, const std::string &url)
 {
-    THTTPGet get;
-    int done = 0;
-    int errors = 0;
-    get.OnDoneString = [&](THTTPGet *, const QByteArray &) { ++done; };
-    get.OnError = [&](THTTPGet *) { ++errors; };
-    get.URL = QString::fromStdString(url);
-    get.Start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return done + errors > 0; }, 2 * kPromptMs)) << url;
-    return done == 1;
+    return fetch(server, url).record.done == 1;
 }
 
-// One download of `url` through THttpClient: the exception, if any.
+// A download of `url` through THttpClient: the exception, if any.
 std::optional<EHttpException> clientError(const std::string &url)
 {
     THttpClient client;
     QBuffer body;
-    body.open(QIODevice::WriteOnly);
-    client.URL = QString::fromStdString(url);
-    client.BodyStream = &body;
-    try {
-        client.GetToStream();
-    } catch (const EHttpException &e) {
-        return e;
-    }
-    return std::nullopt;
+    return download(client, url, body);
 }
 
 } // namespace
@@ -148,7 +122,7 @@ TEST(httptransferUrl, BothComponentsSendTheSameRequestLine)
     for (const auto &row : rows) {
         const bool connects = *row.requestLine != '\0';
         const Server getServer(kHello);
-        EXPECT_EQ(getWorks(withHost(row.url, getServer.host())), connects) << "THTTPGet " << row.url;
+        EXPECT_EQ(getWorks(getServer, row.url), connects) << "THTTPGet " << row.url;
         EXPECT_EQ(requestLine(getServer), row.requestLine) << "THTTPGet " << row.url;
         EXPECT_EQ(getServer.connections(), connects ? 1 : 0) << "THTTPGet " << row.url;
 
@@ -171,7 +145,7 @@ TEST(httptransferAnswer, AHeadWithoutEndFailsBothComponentsAtOnce)
         std::string tail;
         int clientStatus;
     } rows[] = {
-        {"head lines without end", "HTTP/1.0 200 OK\r\n", filler, 404},
+        {"head lines without end", kOk, filler, 404},
         {"a status line of 80 kB", "HTTP/1.0 404 " + std::string(80'000, 'x'), filler, 404},
         {"error head lines without end", "HTTP/1.0 503 Busy\r\n", filler, 503},
     };
@@ -180,14 +154,14 @@ TEST(httptransferAnswer, AHeadWithoutEndFailsBothComponentsAtOnce)
         QElapsedTimer clock;
         clock.start();
         {
-            const Server server(respond, After::Stream, row.tail);
-            EXPECT_FALSE(getWorks(server.host() + "/x")) << row.name;
+            const Server server(respond, Server::After::Stream, row.tail);
+            EXPECT_FALSE(getWorks(server, "{host}/x")) << row.name;
         }
         EXPECT_LT(clock.elapsed(), kPromptMs) << "THTTPGet " << row.name;
 
         clock.restart();
         {
-            const Server server(respond, After::Stream, row.tail);
+            const Server server(respond, Server::After::Stream, row.tail);
             const std::optional<EHttpException> error = clientError(server.host() + "/x");
             ASSERT_TRUE(error) << row.name;
             EXPECT_EQ(error->statusCode(), row.clientStatus) << row.name;
