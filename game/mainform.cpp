@@ -18,7 +18,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -33,6 +32,7 @@ Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     setObjectName(QStringLiteral("Tmain"));
     setWindowTitle(QStringLiteral("Pegsquare"));
     setFont(pegfonts::sans(11));
+    setUpHint();
     buildMenu();
     buildClientArea();
     buildUpdate();
@@ -44,13 +44,7 @@ Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     FormCreate();
 }
 
-Tmain::~Tmain()
-{
-    // An advisor run still under way would post its result to a window
-    // being destroyed; it takes milliseconds, so it is waited for.
-    if (m_hintWorker)
-        m_hintWorker->wait();
-}
+Tmain::~Tmain() = default;
 
 void Tmain::FormCreate()
 {

@@ -15,10 +15,10 @@
 #include <memory>
 
 class HintMark;
+class HintRunner;
 class ImageControl;
 class QAction;
 class QLineEdit;
-class QThread;
 class QTimer;
 class TFlatPanel;
 class TLbBackground;
@@ -146,8 +146,7 @@ public:
     bool hintAvailable() const;
     // What the player sees: the sixteen cells' cards and the waiting card.
     advisor::Position hintPosition() const;
-    // The advisor's seed for a position, from the position alone, so the
-    // same position always gets the same advice.
+    // The advisor's seed for a position (see HintRunner::seedFor).
     static std::uint32_t hintSeed(const advisor::Position &position);
     // The marked cell's index ((row − 1) × 4 + column − 1); −1 with no mark.
     int hintCell() const { return m_hintCell; }
@@ -235,10 +234,10 @@ private:
     // Hint: the menu item's state, the mark's removal (which also outdates
     // any advice still being worked out), the start and the end of one
     // advisor run.
+    void setUpHint();
     void refreshHintAction();
     void dismissHint();
-    void startHint();
-    void hintComputed(std::uint64_t generation, int cell);
+    void markAdvisedCell(int cell);
     // Names the board's cells, next card, line scores and totals for
     // screen readers after the game has changed them.
     void describeBoard();
@@ -287,13 +286,7 @@ private:
     QAction *m_showHint = nullptr;
     HintMark *m_hintMark = nullptr;
     int m_hintCell = -1;
-    // Bumped whenever the waiting card or the board changes; advice carries
-    // the value it was asked under and counts only while it still holds.
-    std::uint64_t m_hintGeneration = 0;
-    std::uint64_t m_hintRunningGeneration = 0;
-    bool m_hintRunning = false;
-    bool m_hintWanted = false;  // asked for while outdated advice was still running
-    std::unique_ptr<QThread> m_hintWorker;
+    HintRunner *m_hint = nullptr;
     QLineEdit *m_editName = nullptr;
     QLineEdit *m_editAname = nullptr;
     QTimer *m_timer1 = nullptr;

@@ -3,12 +3,12 @@
 #include "mainform.h"
 
 #include "advisor.h"
+#include "hintrunner.h"
 #include "controls.h"
 #include "hintmark.h"
 #include "imagecontrol.h"
 
 #include <QAction>
-#include <QThread>
 
 namespace {
 // The panels that, shown, lie over the board and take its clicks.
@@ -18,18 +18,7 @@ constexpr const char *kBoardPanels[] = {"panel_name", "panel_linescore", "panel_
 
 std::uint32_t Tmain::hintSeed(const advisor::Position &position)
 {
-    // FNV-1a over the sixteen cells and the waiting card.
-    constexpr std::uint32_t kOffset = 2166136261u;
-    constexpr std::uint32_t kPrime = 16777619u;
-    std::uint32_t hash = kOffset;
-    auto mix = [&hash](int value) {
-        hash ^= static_cast<std::uint32_t>(value);
-        hash *= kPrime;
-    };
-    for (int code : position.board)
-        mix(code);
-    mix(position.card);
-    return hash;
+    return HintRunner::seedFor(position);
 }
 
 advisor::Position Tmain::hintPosition() const
@@ -59,8 +48,7 @@ void Tmain::refreshHintAction()
 
 void Tmain::dismissHint()
 {
-    ++m_hintGeneration;
-    m_hintWanted = false;
+    m_hint->outdate();
     if (m_hintCell < 0)
         return;
     m_hintCell = -1;
@@ -69,55 +57,15 @@ void Tmain::dismissHint()
 
 void Tmain::ShowHint1Click()
 {
-    if (!hintAvailable() || m_hintCell >= 0)
-        return;
-    if (m_hintRunning) {
-        // The run under way answers this card; one for a card already
-        // placed is dropped when it ends, and this request runs then.
-        if (m_hintRunningGeneration != m_hintGeneration)
-            m_hintWanted = true;
-        return;
-    }
-    startHint();
+    if (hintAvailable() && m_hintCell < 0)
+        m_hint->request();
 }
 
-void Tmain::startHint()
+void Tmain::markAdvisedCell(int advised)
 {
-    const advisor::Position position = hintPosition();
-    const std::uint32_t seed = hintSeed(position);
-    const std::uint64_t generation = m_hintGeneration;
-    // The previous run has delivered its result, so its thread has ended.
-    if (m_hintWorker)
-        m_hintWorker->wait();
-    m_hintRunning = true;
-    m_hintRunningGeneration = generation;
-    // The worker sees only its own copy of the position; the window is
-    // touched on the GUI thread alone, through the queued call, which Qt
-    // drops if the window is gone (the destructor waits for the worker).
-    m_hintWorker.reset(QThread::create([this, position, seed, generation] {
-        const int advised = advisor::advise(position, seed).cell;
-        QMetaObject::invokeMethod(
-            this, [this, generation, advised] { hintComputed(generation, advised); }, Qt::QueuedConnection);
-    }));
-    m_hintWorker->setObjectName(QStringLiteral("hint"));
-    m_hintWorker->start();
-    Q_EMIT hintRequested();
-}
-
-void Tmain::hintComputed(std::uint64_t generation, int advised)
-{
-    m_hintRunning = false;
-    if (generation != m_hintGeneration) {
-        if (m_hintWanted) {
-            m_hintWanted = false;
-            if (hintAvailable())
-                startHint();
-        }
+    if (advised < 0 || advised >= square::kCells || !m_gameInProgress)
         return;
-    }
-    if (advised < 0 || advised >= advisor::kCells || !m_gameInProgress)
-        return;
-    ImageControl *target = cell(advised / advisor::kSide + 1, advised % advisor::kSide + 1);
+    ImageControl *target = cell(square::rowLineOf(advised), advised % square::kSide + 1);
     // Advice for a taken cell would be a fault of the advisor; no mark
     // then, rather than one the player cannot follow.
     if (target->tag() != cards::kNoCard)
@@ -125,4 +73,17 @@ void Tmain::hintComputed(std::uint64_t generation, int advised)
     m_hintCell = advised;
     m_hintMark->markCell(target->geometry());
     describeBoard();
+}
+
+void Tmain::setUpHint()
+{
+    m_hint = new HintRunner(
+        [this]() -> std::optional<advisor::Position> {
+            if (!hintAvailable())
+                return std::nullopt;
+            return hintPosition();
+        },
+        this);
+    connect(m_hint, &HintRunner::started, this, &Tmain::hintRequested);
+    connect(m_hint, &HintRunner::advised, this, [this](int advised) { markAdvisedCell(advised); });
 }
