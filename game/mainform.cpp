@@ -5,13 +5,13 @@
 #include "fonts.h"
 #include "imagecontrol.h"
 #include "messageboxes.h"
-#include "privateprofile.h"
-#include "settingsvalue.h"
+#include "gamesettings.h"
 #include "soundplayer.h"
 #include "systemclock.h"
 #include "taglabel.h"
 #include "updater.h"
 #include "url.h"
+#include "windowplacement.h"
 #include "workarea.h"
 
 #include <QAction>
@@ -22,7 +22,6 @@
 
 namespace {
 constexpr int kWorkAreaReduction = 3;  // pixels taken off a window larger than the work area
-constexpr int kFrameWatchIntervalMs = 50;
 }
 
 Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
@@ -37,9 +36,7 @@ Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     buildClientArea();
     buildUpdate();
     setUpKeyboard();
-    m_frameWatch = new QTimer(this);
-    m_frameWatch->setInterval(kFrameWatchIntervalMs);
-    connect(m_frameWatch, &QTimer::timeout, this, [this] { watchFrame(); });
+    m_placement = new WindowPlacement(*this);
     setOuterBounds(kDefaultLeft, kDefaultTop, kDefaultWidth, kDefaultHeight);
     FormCreate();
 }
@@ -76,47 +73,39 @@ QString Tmain::inifilePath() const
 
 void Tmain::loadinifile()
 {
-    // Read once: every key comes from the same text.
-    const platform::IniFile ini(inifilePath().toStdString());
-    const std::string section = m_programname.toStdString();
-    auto read = [&](const char *key, const std::string &fallback) { return ini.get(section, key, fallback); };
-    auto readInt = [&](const char *key, int fallback) {
-        return platform::parseSettingInt(read(key, std::to_string(fallback)), fallback);
-    };
-    const int top = readInt("Top", kDefaultTop);
-    const int left = readInt("Left", kDefaultLeft);
-    const int width = readInt("Width", m_defaultWidth);
-    const int height = readInt("Height", m_defaultHeight);
+    GameSettings defaults;
+    defaults.left = kDefaultLeft;
+    defaults.top = kDefaultTop;
+    defaults.width = m_defaultWidth;
+    defaults.height = m_defaultHeight;
+    const GameSettings settings =
+        readGameSettings(inifilePath().toStdString(), m_programname.toStdString(), defaults);
     // Applied as read as long as the window stays a normal one whose title
     // and menu can be reached: a mistyped or hostile file must neither ask
     // for a window of gigabytes nor hide it where "Reset Screen Location"
     // cannot be chosen. The placement given is also what is remembered, so
     // a window the player leaves alone is saved as it was shown.
-    m_remembered = platform::reachablePlacement(left, top, width, height, platform::virtualDesktop(),
-                                                QSize(kMinClientWidth, kMinClientHeight));
+    m_remembered = platform::reachablePlacement(settings.left, settings.top, settings.width, settings.height,
+                                                platform::virtualDesktop(), QSize(kMinClientWidth, kMinClientHeight));
     setOuterBounds(m_remembered.left(), m_remembered.top(), m_remembered.width(), m_remembered.height());
-    m_playSounds->setChecked(read("Sounds", "yes") != "no");
-    m_editName->setText(QString::fromStdString(read("Name", "Guest")));
+    m_playSounds->setChecked(settings.sounds);
+    m_editName->setText(QString::fromStdString(settings.name));
     m_editAname->setText(m_editName->text());
-    m_updateCheck->setChecked(read("Update", "true") != "false");
+    m_updateCheck->setChecked(settings.updateCheck);
 }
 
 void Tmain::saveinifile()
 {
-    // All seven keys in one replacement of the file: it is either wholly
-    // old or holds every one of them.
-    platform::IniFile ini(inifilePath().toStdString());
-    const std::string section = m_programname.toStdString();
     const QRect bounds = outerBounds();
-    auto write = [&](const char *key, const std::string &value) { ini.set(section, key, value); };
-    write("Top", std::to_string(bounds.top()));
-    write("Left", std::to_string(bounds.left()));
-    write("Width", std::to_string(bounds.width()));
-    write("Height", std::to_string(bounds.height()));
-    write("Name", m_editName->text().toStdString());
-    write("Sounds", m_playSounds->isChecked() ? "yes" : "no");
-    write("Update", m_updateCheck->isChecked() ? "true" : "false");
-    ini.save();
+    GameSettings settings;
+    settings.left = bounds.left();
+    settings.top = bounds.top();
+    settings.width = bounds.width();
+    settings.height = bounds.height();
+    settings.name = m_editName->text().toStdString();
+    settings.sounds = m_playSounds->isChecked();
+    settings.updateCheck = m_updateCheck->isChecked();
+    writeGameSettings(inifilePath().toStdString(), m_programname.toStdString(), settings);
 }
 
 void Tmain::saveSettingsShowingErrors()
@@ -128,54 +117,14 @@ void Tmain::saveSettingsShowingErrors()
     }
 }
 
-QSize Tmain::frameExtra() const
-{
-    return frameGeometry().size() - geometry().size();
-}
-
 QRect Tmain::outerBounds() const
 {
-    // Until the window manager has put its frame round the window, the
-    // frame's size is unknown and the bounds asked for are the truth.
-    if (!m_frameSettled)
-        return m_wantedBounds;
-    return frameGeometry();
+    return m_placement->outerBounds();
 }
 
 void Tmain::setOuterBounds(int left, int top, int width, int height)
 {
-    m_wantedBounds = QRect(left, top, width, height);
-    applyWantedBounds();
-}
-
-void Tmain::applyWantedBounds()
-{
-    // A window's position is that of its frame; its size is that of the
-    // inside, so the frame's extra size comes off the wanted size.
-    m_appliedExtra = frameExtra();
-    move(m_wantedBounds.topLeft());
-    resize(std::max(1, m_wantedBounds.width() - m_appliedExtra.width()),
-           std::max(1, m_wantedBounds.height() - m_appliedExtra.height()));
-    m_appliedSize = size();
-}
-
-void Tmain::watchFrame()
-{
-    // Window managers frame a window some time after it is first shown.
-    // Once the frame is known the wanted bounds are applied again, so the
-    // outer size is the one asked for; without a window manager there is
-    // never a frame and the watch simply ends.
-    if (frameExtra() != m_appliedExtra) {
-        // A size changed meanwhile (by the player or the program) is theirs
-        // to keep; only the placement made here is corrected.
-        if (size() == m_appliedSize)
-            applyWantedBounds();
-        m_frameSettled = true;
-    } else if (++m_frameWatchTicks >= kFrameWatchTicks) {
-        m_frameSettled = true;
-    }
-    if (m_frameSettled)
-        m_frameWatch->stop();
+    m_placement->setOuterBounds(QRect(left, top, width, height));
 }
 
 void Tmain::showEvent(QShowEvent *event)
@@ -184,7 +133,7 @@ void Tmain::showEvent(QShowEvent *event)
     if (!m_firstShow)
         return;
     m_firstShow = false;
-    m_frameWatch->start();
+    m_placement->watchFrame();
     FormShow();
 }
 

@@ -26,6 +26,7 @@ class TagLabel;
 class OnlineScores;
 class TallyRecorder;
 class THTTPGet;
+class WindowPlacement;
 class TUpdater;
 
 namespace platform {
@@ -221,9 +222,6 @@ private:
     void buildMenu();
     void buildUpdate();
     void showNextCard();
-    QSize frameExtra() const;
-    void applyWantedBounds();
-    void watchFrame();
     void hideRoundPanels();
     void greet();
     void setCounter(const QString &labelName, int value);
@@ -258,15 +256,7 @@ private:
     square::Round m_round;
     int m_countdown = 0;
     bool m_firstShow = true;
-    // Placement by outer bounds: what was asked for, and the frame size
-    // that was allowed for when it was applied.
-    static constexpr int kFrameWatchTicks = 40;
-    QRect m_wantedBounds;
-    QSize m_appliedExtra;
-    QSize m_appliedSize;
-    bool m_frameSettled = false;
-    int m_frameWatchTicks = 0;
-    QTimer *m_frameWatch = nullptr;
+    WindowPlacement *m_placement = nullptr;
 
     Windows m_windows;
     TallyRecorder *m_tally = nullptr;
