@@ -1,6 +1,8 @@
 // The board: clearing it, shuffling and dealing, placing cards.
 #include "mainform.h"
 
+#include "boardpanels.h"
+
 #include "cardslot.h"
 #include "controls.h"
 #include "imagecontrol.h"
@@ -16,26 +18,6 @@
 namespace {
 constexpr int kBoardSize = 5;  // rows and columns 1 … 5, the fifth holding the starter
 constexpr int kPlayedSize = square::kSide;  // rows and columns a player fills
-
-// The panels over the board, and the button Enter and Escape press in
-// each (null: the key does nothing there). A key presses its button only
-// while the button is shown: the update offer hides Cancel once the
-// update runs.
-struct PanelKeys {
-    const char *panel;
-    const char *enterButton;
-    void (Tmain::*enter)();
-    const char *escapeButton;
-    void (Tmain::*escape)();
-};
-constexpr PanelKeys kPanelKeys[] = {
-    {"panel_name", "button_namedone", &Tmain::button_namedoneClick, "button_namecancel", &Tmain::button_namecancelClick},
-    {"panel_linescore", nullptr, nullptr, "Image1", &Tmain::Image1Click},
-    {"panel_update", nullptr, nullptr, "button_updatecancel", &Tmain::button_updatecancelClick},
-    {"panel_over", nullptr, nullptr, "button_cancel", &Tmain::button_cancelClick},
-    {"panel_continue", nullptr, nullptr, nullptr, nullptr},
-    {"panel_wait", nullptr, nullptr, nullptr, nullptr},
-};
 
 // The spoken name of a card code, "queen of hearts"; "empty" for no card.
 QString spokenCard(int code)
@@ -160,8 +142,8 @@ void Tmain::setUpKeyboard()
 {
     for (int line : square::kLineNumbers)
         findControl<TagLabel>(this, QStringLiteral("label_linescore%1").arg(line))->setFocusPolicy(Qt::TabFocus);
-    for (const PanelKeys &keys : kPanelKeys)
-        findControl<QWidget>(this, QString::fromLatin1(keys.panel))->installEventFilter(this);
+    for (const BoardPanel &keys : kBoardPanels)
+        findControl<QWidget>(this, QString::fromLatin1(keys.name))->installEventFilter(this);
     // Start hides itself when pressed; Qt would pass the focus on to the
     // next cell as if by Tab, framing it for a mouse player.
     findControl<QWidget>(this, QStringLiteral("button_start"))->installEventFilter(this);
@@ -211,8 +193,8 @@ bool Tmain::covered(const QWidget *w) const
     if (!w || !isAncestorOf(w))
         return false;
     const QRect area(w->mapTo(this, QPoint(0, 0)), w->size());
-    for (const PanelKeys &keys : kPanelKeys) {
-        const QWidget *panel = findControl<QWidget>(this, QString::fromLatin1(keys.panel));
+    for (const BoardPanel &keys : kBoardPanels) {
+        const QWidget *panel = findControl<QWidget>(this, QString::fromLatin1(keys.name));
         // Panels lie above the board and above the panel holding them.
         if (panel->isVisible() && panel != w && !panel->isAncestorOf(w)
             && QRect(panel->mapTo(this, QPoint(0, 0)), panel->size()).intersects(area))
@@ -244,15 +226,15 @@ void Tmain::keyPressEvent(QKeyEvent *event)
     // Enter and Escape: the panel holding the focus answers, else the
     // topmost visible one.
     if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
-        const PanelKeys *target = nullptr;
-        for (const PanelKeys &keys : kPanelKeys) {
-            QWidget *panel = findControl<QWidget>(this, QString::fromLatin1(keys.panel));
+        const BoardPanel *target = nullptr;
+        for (const BoardPanel &keys : kBoardPanels) {
+            QWidget *panel = findControl<QWidget>(this, QString::fromLatin1(keys.name));
             if (panel->isVisible() && focus && (focus == panel || panel->isAncestorOf(focus)))
                 target = &keys;
         }
         if (!target) {
-            for (const PanelKeys &keys : kPanelKeys) {
-                if (findControl<QWidget>(this, QString::fromLatin1(keys.panel))->isVisible()) {
+            for (const BoardPanel &keys : kBoardPanels) {
+                if (findControl<QWidget>(this, QString::fromLatin1(keys.name))->isVisible()) {
                     target = &keys;
                     break;
                 }

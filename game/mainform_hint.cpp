@@ -3,6 +3,7 @@
 #include "mainform.h"
 
 #include "advisor.h"
+#include "boardpanels.h"
 #include "hintrunner.h"
 #include "controls.h"
 #include "hintmark.h"
@@ -10,11 +11,6 @@
 
 #include <QAction>
 
-namespace {
-// The panels that, shown, lie over the board and take its clicks.
-constexpr const char *kBoardPanels[] = {"panel_name", "panel_linescore", "panel_update",
-                                        "panel_over", "panel_continue",  "panel_wait"};
-} // namespace
 
 std::uint32_t Tmain::hintSeed(const advisor::Position &position)
 {
@@ -34,8 +30,8 @@ bool Tmain::hintAvailable() const
     if (!m_gameInProgress || m_deck.dealPosition() > Deck::kBoardCards)
         return false;
     // Hidden by the program, not merely because the window is not shown.
-    for (const char *name : kBoardPanels)
-        if (findControl<QWidget>(this, QString::fromLatin1(name))->isVisibleTo(this))
+    for (const BoardPanel &panel : kBoardPanels)
+        if (findControl<QWidget>(this, QString::fromLatin1(panel.name))->isVisibleTo(this))
             return false;
     return true;
 }

@@ -1,6 +1,7 @@
 // Rounds and games: starting, scoring a full board, the timed outcome.
 #include "mainform.h"
 
+#include "boardpanels.h"
 #include "cardslot.h"
 #include "controls.h"
 #include "imagecontrol.h"
@@ -34,12 +35,19 @@ void Tmain::greet()
     findControl<TagLabel>(this, QStringLiteral("label_cardtype"))->setText(QStringLiteral("Next Card"));
 }
 
+void Tmain::hideRoundPanels()
+{
+    findControl<QWidget>(this, QStringLiteral("button_start"))->hide();
+    for (const BoardPanel &panel : kBoardPanels)
+        if (panel.hiddenByNewRound)
+            findControl<QWidget>(this, QString::fromLatin1(panel.name))->hide();
+    findControl<QWidget>(this, QStringLiteral("label_breakdown"))->hide();
+}
+
 void Tmain::button_startClick()
 {
     m_timer2->stop();
-    for (const char *name : {"button_start", "panel_linescore", "panel_wait", "panel_continue", "panel_name",
-                             "panel_over", "label_breakdown"})
-        findControl<QWidget>(this, QString::fromLatin1(name))->hide();
+    hideRoundPanels();
     m_round.startGame();
     setCounter(QStringLiteral("label_total"), m_round.total());
     setCounter(QStringLiteral("label_rounds"), m_round.roundNumber());
@@ -55,9 +63,7 @@ void Tmain::button_startClick()
 void Tmain::button_start2Click()
 {
     m_gameInProgress = true;
-    for (const char *name : {"button_start", "panel_wait", "panel_continue", "panel_name", "panel_over",
-                             "panel_linescore", "label_breakdown"})
-        findControl<QWidget>(this, QString::fromLatin1(name))->hide();
+    hideRoundPanels();
     m_round.nextRound();
     setCounter(QStringLiteral("label_rounds"), m_round.roundNumber());
     if (m_tally)
