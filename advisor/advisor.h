@@ -28,38 +28,12 @@
 // milliseconds.
 //
 // The futures come from the game's own generator seeded by the caller, so
-// the same position and seed always give the same cell.
+// the same position and seed always give the same cell. The advisor never
+// reads the order of the real deck, never places a card and keeps no state
+// between calls; advise() may run on any thread.
 //
-// What limits it: the search improves on the fast policy by one step. Each
-// candidate is judged as if the rest of the round were played by that
-// policy, not by the search. More futures (five to thirty times as many,
-// early and late in the round alike) leave the advisor's mean where it is,
-// and so do other fast policies of about the same strength:
-// - line values learnt from play, one table per stage of the round;
-// - the last two placements of a play-out worked out exactly;
-// - the best of several flush weightings.
-// Even a clearly stronger policy barely moves it: placing each card with a
-// look at where the next unseen card would go best is about 0.9 points
-// better on its own, yet as the play-out policy it gained 0.2 ± 0.45 over
-// 300 paired rounds, at some thirty times the time.
-// Nor does a second step of search at the root, at the edge of the time a
-// decision may take: every unseen card tried as the next one, each placed
-// on the best of its three likeliest cells by 96 play-outs per cell, moved
-// the mean by 0.06 ± 0.24 over 1000 paired rounds at fifteen times the
-// time. What more search could still win looks small.
-//
-// How far it is from the best play: bench/advisor_headroom judges the
-// advisor's cell and its likeliest rivals as if the advisor itself played
-// the rest of the round, which is what any deeper search aims at. Chosen
-// on half of 512 futures per cell and scored on the other half, such a
-// deeper step gains −0.03 ± 0.18 a round. Even knowing those values
-// exactly, it could gain at most about 0.3: that is the best rival's edge
-// over the advisor's cell, summed over the placements and biased upwards
-// by taking a maximum (0.16 ± 0.09 with 1 to 6 cards on the board,
-// 0.14 ± 0.09 with 7 to 14). The advisor's own cell is the best one in
-// seven positions out of eight. So where the advisor plays, no placement can
-// be bettered by much, and the best possible play looks to lie within a
-// few tenths of a point of it.
+// How well it plays, and the experiments that shaped it, are in the
+// README's figures (pegbot, bench/advisor_headroom).
 
 #include "round.h"
 

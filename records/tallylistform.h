@@ -10,13 +10,14 @@ class TagLabel;
 
 // The tally list window: rounds played and cleared, the clear percentage
 // and the ten best games. Its grid is the only store of the tally; it is
-// read from the tally file when the window is created and written back
-// when the window is destroyed at the end of the program.
+// read from the tally file when the window is created, written at once
+// after every change (see saveTally), and written once more when the
+// window is destroyed at the end of the program.
 class Ttallylist : public SecondaryWindow, public TallyRecorder {
     Q_OBJECT
 public:
-    // `tallyFile` is where the tally lives (pegsquaretally.tld beside the
-    // program).
+    // `tallyFile` is where the tally lives: pegsquaretally.tld in the
+    // player's files folder (see platform::playerFilesFolder).
     explicit Ttallylist(std::filesystem::path tallyFile);
     ~Ttallylist() override;
 
