@@ -16,6 +16,7 @@
 #include "httpget.h"
 #include "mainform.h"
 #include "messageboxes.h"
+#include "minisigner.h"
 #include "program.h"
 #include "sdlsoundplayer.h"
 #include "updater.h"
@@ -70,13 +71,22 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     for (std::size_t i = 0; i < installer.size(); ++i)
         installer[i] = char((i * 2654435761u) >> 24);
     const double installerInterval = 4.0 * 1000.0 / kibPerSecond;
+    // A signature beside the installer, as the vendor publishes one, made
+    // with a key pair of this run that the updater is told to trust below:
+    // the updater starts no installer it cannot verify.
+    const std::string offeredVersion = "1.0.2";
+    const testsign::Signer signer;
+    TUpdater signedFor{QString()};
+    signedFor.setOfferedVersion(QString::fromStdString(offeredVersion));
+    const std::string signature = signer.sign(installer, signedFor.expectedTrustedComment().toStdString());
     const std::string list = scoreListBody();
     SlowServer server({
-        {"/pegsquare/pegsquareversion.txt", {"text/plain", "1.0.2", 400, 1, 100}},
+        {"/pegsquare/pegsquareversion.txt", {"text/plain", offeredVersion, 400, 1, 100}},
         {"/counter/pegsquare.shtml", {"text/html; charset=utf-8", list, 300, 512, 40}},
         {"/cgi-bin/pegsquare.cgi",
          {"text/html; charset=utf-8", "<html><body><p>Your score was received.</p></body></html>\n", 800, 8, 40}},
         {"/pegsquare/pegsetup.exe", {"application/octet-stream", installer, 200, 4096, installerInterval}},
+        {"/pegsquare/pegsetup.exe.minisig", {"text/plain", signature, 200, 512, 40}},
     });
 
     const fs::path folder = fs::temp_directory_path() / ("pegsquare-stall-" + std::to_string(::getpid()));
@@ -92,6 +102,7 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     Tmain &w = program->mainWindow();
     TUpdater &updater = w.updater();
     updater.programPath = QString::fromStdString((folder / "pegsquare").string());
+    updater.publicKey = QString::fromStdString(signer.publicKeyLine());
     QString launched;
     bool exited = false;
     updater.Launch = [&](const QString &path, const QStringList &) {
@@ -183,12 +194,13 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     const std::vector<std::string> served = server.served();
     const auto count = [&](const std::string &path) { return std::count(served.begin(), served.end(), path); };
     const qint64 installerSize = QFileInfo(launched).size();
-    std::printf("stall: installer %d KiB at %d KiB/s; requests: version %ld, list %ld, posting %ld, installer %ld; "
-                "launched %s (%lld bytes), exit %s\n",
+    std::printf("stall: installer %d KiB at %d KiB/s; requests: version %ld, list %ld, posting %ld, installer %ld, "
+                "signature %ld; launched %s (%lld bytes), exit %s\n",
                 installerKiB, kibPerSecond, long(count("/pegsquare/pegsquareversion.txt")),
                 long(count("/counter/pegsquare.shtml")), long(count("/cgi-bin/pegsquare.cgi")),
-                long(count("/pegsquare/pegsetup.exe")), launched.isEmpty() ? "nothing" : "the installer",
-                (long long)installerSize, exited ? "asked" : "not asked");
+                long(count("/pegsquare/pegsetup.exe")), long(count("/pegsquare/pegsetup.exe.minisig")),
+                launched.isEmpty() ? "nothing" : "the installer", (long long)installerSize,
+                exited ? "asked" : "not asked");
     for (const std::string &m : messages)
         std::printf("  %s\n", m.c_str());
     int failures = 0;
