@@ -1,6 +1,8 @@
 #include "slowserver.h"
 #include "figures.h"
 
+#include "loopback.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -16,15 +18,7 @@ namespace programbench {
 
 RefusingPort::RefusingPort()
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-        || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-        throw std::runtime_error("no loopback socket");
-    m_port = ntohs(address.sin_port);
+    m_fd = loopback::boundSocket(m_port);
 }
 
 RefusingPort::~RefusingPort()
@@ -34,16 +28,9 @@ RefusingPort::~RefusingPort()
 
 SlowServer::SlowServer(std::map<std::string, Route> routes) : m_routes(std::move(routes))
 {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-        || ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length) != 0
-        || ::listen(m_listen, 16) != 0 || ::pipe2(m_stop, O_CLOEXEC) != 0)
+    m_listen = loopback::boundSocket(m_port);
+    if (::listen(m_listen, 16) != 0 || ::pipe2(m_stop, O_CLOEXEC) != 0)
         throw std::runtime_error("cannot listen on loopback");
-    m_port = ntohs(address.sin_port);
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
 
