@@ -8,6 +8,7 @@
 #include "imagecontrol.h"
 #include "taglabel.h"
 #include "updater.h"
+#include "vendorpaths.h"
 
 namespace {
 // HTTP statuses from here on are error pages, never a version text.
@@ -50,8 +51,7 @@ void Tmain::setVendorHost(const QString &host)
 
 QString Tmain::versionFileUrl() const
 {
-    return QStringLiteral("http://") + m_vendorHost + QLatin1Char('/') + m_programname + QLatin1Char('/')
-         + m_programname + QStringLiteral("version.txt");
+    return QStringLiteral("http://") + m_vendorHost + QLatin1String(vendor::kVersionPath);
 }
 
 void Tmain::CheckforUpdateNow1Click()

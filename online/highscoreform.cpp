@@ -10,13 +10,13 @@
 #include "pagelink.h"
 #include "picturebutton.h"
 #include "url.h"
+#include "vendorpaths.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
 namespace {
 
-constexpr char kProgramName[] = "pegsquare";
 constexpr int kFirstErrorStatus = 400;
 
 QString percentEncoded(const QString &value)
@@ -78,7 +78,7 @@ void Thighscore::buildLayout()
 
 QUrl Thighscore::listAddress() const
 {
-    return QUrl(QStringLiteral("http://%1/counter/%2.shtml").arg(m_host, QLatin1String(kProgramName)));
+    return QUrl(QStringLiteral("http://") + m_host + QLatin1String(vendor::kScoreListPath));
 }
 
 void Thighscore::loadit()
@@ -90,9 +90,9 @@ void Thighscore::loadit()
 
 void Thighscore::sendscore(const QString &name, const QString &date, const QString &score)
 {
-    m_sendit->URL = QStringLiteral("http://%1/cgi-bin/%2.cgi?name=%3&date=%4&score=%5")
-                        .arg(m_host, QLatin1String(kProgramName), percentEncoded(name), percentEncoded(date),
-                             percentEncoded(score));
+    m_sendit->URL = QStringLiteral("http://") + m_host + QLatin1String(vendor::kPostingPath)
+                  + QStringLiteral("?name=%1&date=%2&score=%3")
+                        .arg(percentEncoded(name), percentEncoded(date), percentEncoded(score));
     m_sendit->Start();
 }
 

@@ -1,5 +1,7 @@
 #include "updater.h"
 
+#include "vendorpaths.h"
+
 #include "atomicfile.h"
 #include "launch.h"
 #include "messageboxes.h"
@@ -18,8 +20,7 @@
 
 namespace {
 const QString kProgramName = QStringLiteral("pegsquare");
-const QString kInstallerName = QStringLiteral("pegsetup.exe");
-const QString kSignatureSuffix = QStringLiteral(".minisig");
+const QString kInstallerName = QLatin1String(vendor::kInstallerName);
 // Executable by its owner only, like the private file it was downloaded to.
 constexpr mode_t kDownloadMode = 0600;
 constexpr mode_t kInstallerMode = 0700;
@@ -36,12 +37,12 @@ TUpdater::TUpdater(const QString &vendorHost)
 
 QString TUpdater::installerUrl() const
 {
-    return QStringLiteral("http://") + m_host + QLatin1Char('/') + kProgramName + QLatin1Char('/') + kInstallerName;
+    return QStringLiteral("http://") + m_host + QLatin1String(vendor::kInstallerPath);
 }
 
 QString TUpdater::signatureUrl() const
 {
-    return installerUrl() + kSignatureSuffix;
+    return QStringLiteral("http://") + m_host + QLatin1String(vendor::kSignaturePath);
 }
 
 QString TUpdater::backupPath() const

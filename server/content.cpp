@@ -1,5 +1,7 @@
 #include "content.h"
 
+#include "vendorpaths.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,19 +103,19 @@ long PublishedFile::readAt(std::uint64_t offset, char *buffer, std::size_t lengt
 
 TextLookup PublishedContent::versionText() const
 {
-    return readBounded(m_folder / "pegsquare" / "pegsquareversion.txt", kMaxVersionBytes,
+    return readBounded(m_folder / vendor::contentFile(vendor::kVersionPath), kMaxVersionBytes,
                        "the published version text");
 }
 
 TextLookup PublishedContent::signature() const
 {
-    return readBounded(m_folder / "pegsquare" / "pegsetup.exe.minisig", kMaxSignatureBytes,
+    return readBounded(m_folder / vendor::contentFile(vendor::kSignaturePath), kMaxSignatureBytes,
                        "the published installer signature");
 }
 
 InstallerLookup PublishedContent::installer() const
 {
-    Opened opened = openRegular(m_folder / "pegsquare" / "pegsetup.exe");
+    Opened opened = openRegular(m_folder / vendor::contentFile(vendor::kInstallerPath));
     InstallerLookup lookup;
     lookup.state = opened.state;
     lookup.error = std::move(opened.error);

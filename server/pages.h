@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scoretable.h"
+#include "vendorpaths.h"
 
 #include <string>
 #include <string_view>
@@ -12,13 +13,12 @@
 
 constexpr std::string_view kHtmlType = "text/html; charset=utf-8";
 constexpr std::string_view kHomePath = "/";
-constexpr std::string_view kLobbyPath = "/games/lobby_games/cribbage";
-constexpr std::string_view kScoreListPath = "/counter/pegsquare.shtml";
-constexpr std::string_view kPostingPath = "/cgi-bin/pegsquare.cgi";
-constexpr std::string_view kVersionPath = "/pegsquare/pegsquareversion.txt";
-constexpr std::string_view kInstallerPath = "/pegsquare/pegsetup.exe";
-// The installer's minisign signature; the game runs no installer without it.
-constexpr std::string_view kSignaturePath = "/pegsquare/pegsetup.exe.minisig";
+using vendor::kInstallerPath;
+using vendor::kLobbyPath;
+using vendor::kPostingPath;
+using vendor::kScoreListPath;
+using vendor::kSignaturePath;
+using vendor::kVersionPath;
 // For monitors and load balancers: "ok" while the score database answers.
 constexpr std::string_view kHealthPath = "/healthz";
 

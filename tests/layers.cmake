@@ -14,11 +14,12 @@ if(NOT ROOT)
     message(FATAL_ERROR "layers.cmake: give the source tree with -DROOT=…")
 endif()
 
-set(libraries rules codecs advisor platform/core platform/media platform/qt resources ui records online game server)
+set(libraries protocol rules codecs advisor platform/core platform/media platform/qt resources ui records online game server)
 set(programs tools bench)
-set(leaves rules codecs advisor platform/core platform/media)
+set(leaves protocol rules codecs advisor platform/core platform/media)
 set(platform platform/core platform/media platform/qt)
 
+set(uses_protocol)
 set(uses_rules)
 set(uses_codecs platform/core)
 set(uses_advisor rules)
@@ -30,7 +31,7 @@ set(uses_ui resources ${platform} ${leaves})
 set(uses_records ui resources ${platform} ${leaves})
 set(uses_online ui resources ${platform} ${leaves})
 set(uses_game records online ui resources ${platform} ${leaves})
-set(uses_server)
+set(uses_server protocol)
 
 # Which folder each header lives in, by its file name.
 foreach(folder IN LISTS libraries programs)

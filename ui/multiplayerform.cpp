@@ -1,5 +1,7 @@
 #include "multiplayerform.h"
 
+#include "vendorpaths.h"
+
 #include "colors.h"
 #include "fonts.h"
 #include "gameresources.h"
@@ -37,7 +39,7 @@ Tmultiplayer::Tmultiplayer(const QString &vendorHost)
 {
     m_url1->setObjectName(QStringLiteral("URL1"));
     m_url1->setURLType(TURL::utHttp);
-    m_url1->setURL(vendorHost + QLatin1String(kLobbyPath));
+    m_url1->setURL(vendorHost + QLatin1String(vendor::kLobbyPath));
     buildLayout(vendorHost);
 }
 

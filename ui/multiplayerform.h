@@ -9,8 +9,6 @@ class TURL;
 class Tmultiplayer : public SecondaryWindow {
     Q_OBJECT
 public:
-    // The lobby's path on the vendor web server.
-    static constexpr const char *kLobbyPath = "/games/lobby_games/cribbage";
 
     // `vendorHost` is the vendor web server's host name with an optional
     // ":port", no scheme and no path; the invitation names its http
