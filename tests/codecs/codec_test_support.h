@@ -1,7 +1,10 @@
 #pragma once
 
 // Helpers shared by the codec tests: deterministic data, file I/O and a
-// comparison that names the first differing byte.
+// comparison that names the first differing byte. Their folders are the
+// support layer's TempFolder.
+
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +15,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <unistd.h>
 
 namespace codectest {
 
@@ -120,32 +121,5 @@ inline std::filesystem::path dataFile(std::string_view name)
 {
     return std::filesystem::path(PEG_TEST_DATA) / name;
 }
-
-// A fresh directory per test, removed afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("pegcodec-") + std::to_string(::getpid()) + "-" +
-                           info->test_suite_name() + "-" + info->name();
-        for (char &c : name)
-            if (c == '/')
-                c = '_';
-        m_path = std::filesystem::temp_directory_path() / name;
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
-    const std::filesystem::path &path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 } // namespace codectest

@@ -50,7 +50,7 @@ protected:
 
 TEST_P(Golden, FileCallsWriteAndReadTheExactBytes)
 {
-    TempDir dir;
+    TempFolder dir;
     writeFile(dir / "in", input());
     Tlzrw1 c;
     c.CompressMode = GetParam().mode;
@@ -189,7 +189,7 @@ TEST(Container, AdviseSamplesTwoBlocks)
 
 TEST(Container, AdviseOnAFileAgreesWithMemory)
 {
-    TempDir dir;
+    TempFolder dir;
     const Bytes data = makeData(Kind::Runs, 150000);
     writeFile(dir / "in", data);
     Tlzrw1 c;
@@ -203,7 +203,7 @@ TEST(Container, AdviseOnAFileAgreesWithMemory)
 struct FailureCase {
     const char *name;
     // Prepares the instance in `dir`; returns the expected message.
-    std::function<std::string(Tlzrw1 &, const TempDir &)> setup;
+    std::function<std::string(Tlzrw1 &, const TempFolder &)> setup;
     std::function<void(Tlzrw1 &)> call;
 };
 
@@ -213,7 +213,7 @@ void compressCall(Tlzrw1 &c) { c.Compress(); }
 void decompressCall(Tlzrw1 &c) { c.Decompress(); }
 
 // A valid fast container of 70000 text bytes, altered by `edit`.
-std::string damaged(Tlzrw1 &c, const TempDir &dir, const std::function<void(Bytes &)> &edit)
+std::string damaged(Tlzrw1 &c, const TempFolder &dir, const std::function<void(Bytes &)> &edit)
 {
     Tlzrw1 packer;
     packer.CompressMode = TCompressMode::Fast;
@@ -225,7 +225,7 @@ std::string damaged(Tlzrw1 &c, const TempDir &dir, const std::function<void(Byte
     return c.InputFile;
 }
 
-std::string damagedGood(Tlzrw1 &c, const TempDir &dir, const std::function<void(Bytes &)> &edit)
+std::string damagedGood(Tlzrw1 &c, const TempFolder &dir, const std::function<void(Bytes &)> &edit)
 {
     Tlzrw1 packer;
     packer.CompressMode = TCompressMode::Good;
@@ -251,7 +251,7 @@ class Failures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(Failures, RaiseTheirMessageAndLeaveNoOutput)
 {
-    TempDir dir;
+    TempFolder dir;
     Tlzrw1 c;
     c.CompressMode = TCompressMode::Fast;
     const std::string expected = GetParam().setup(c, dir);
@@ -282,28 +282,28 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Failures,
     ::testing::Values(
         FailureCase{"input_size_unknown",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         c.InputFile = dir / "missing";
                         c.OutputFile = dir / "out";
                         return "Lzrw1 compression : Failed to obtain the size of : " + c.InputFile;
                     },
                     compressCall},
         FailureCase{"input_not_openable",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         c.InputFile = dir / "missing";
                         c.OutputFile = dir / "out";
                         return "Lzrw1 (de)compression : Failed to open input file : " + c.InputFile;
                     },
                     decompressCall},
         FailureCase{"input_is_a_directory",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         c.InputFile = dir.path();
                         c.OutputFile = dir / "out";
                         return "Lzrw1 (de)compression : Failed to open input file : " + c.InputFile;
                     },
                     decompressCall},
         FailureCase{"output_not_creatable",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         writeFile(dir / "in", makeData(Kind::Text, 10));
                         c.InputFile = dir / "in";
                         c.OutputFile = dir / "no-such-dir" / "out";
@@ -311,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     compressCall},
         FailureCase{"output_full",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         writeFile(dir / "in", makeData(Kind::Random, 100000));
                         c.InputFile = dir / "in";
                         c.OutputFile = "/dev/full";
@@ -319,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     compressCall},
         FailureCase{"input_changes_while_read_fast",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         // Its size reads as 0 but it has content.
                         c.InputFile = "/proc/self/status";
                         c.OutputFile = dir / "out";
@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     compressCall},
         FailureCase{"input_changes_while_read_good",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         c.InputFile = "/proc/self/status";
                         c.OutputFile = dir / "out";
                         c.CompressMode = TCompressMode::Good;
@@ -335,30 +335,30 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     compressCall},
         FailureCase{"no_valid_header",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         return damaged(c, dir, [](Bytes &b) { b[0] = 'X'; }) +
                                " : Lzrw1 decompression : this file has no valid header !";
                     },
                     decompressCall},
         FailureCase{"shorter_than_a_header",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         return kRead + damaged(c, dir, [](Bytes &b) { b.resize(3); });
                     },
                     decompressCall},
         FailureCase{"cut_inside_a_block",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         return kRead + damaged(c, dir, [](Bytes &b) { b.resize(b.size() / 2); });
                     },
                     decompressCall},
         FailureCase{"cut_before_the_closing_block",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         return kRead + damaged(c, dir, [](Bytes &b) {
                                    b.resize(Tlzrw1::kHeaderSize + 2 + blockLengths(b)[0]);
                                });
                     },
                     decompressCall},
         FailureCase{"block_length_over_32769",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         return kRead + damaged(c, dir, [](Bytes &b) {
                                    b[8] = 0x02;
                                    b[9] = 0x80; // 32770
@@ -367,19 +367,19 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     decompressCall},
         FailureCase{"stored_size_larger",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         damaged(c, dir, [](Bytes &b) { setStoredSize(b, 70001); });
                         return kSizeFast;
                     },
                     decompressCall},
         FailureCase{"stored_size_smaller",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         damaged(c, dir, [](Bytes &b) { setStoredSize(b, 1000); });
                         return kSizeFast;
                     },
                     decompressCall},
         FailureCase{"block_names_bytes_before_its_start",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         damaged(c, dir, [](Bytes &b) {
                             // First block: a copy item first, pointing back 0xFFF.
                             b[11] |= 0x80;
@@ -390,13 +390,13 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     decompressCall},
         FailureCase{"lzh_stored_size_smaller",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         damagedGood(c, dir, [](Bytes &b) { setStoredSize(b, 69999); });
                         return kSizeGood;
                     },
                     decompressCall},
         FailureCase{"lzh_stream_cut_short",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         damagedGood(c, dir, [](Bytes &b) {
                             b.resize(b.size() / 3);
                             setStoredSize(b, 0x7FFFFFFF);
@@ -405,7 +405,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     decompressCall},
         FailureCase{"lzh_header_cut",
-                    [](Tlzrw1 &c, const TempDir &dir) {
+                    [](Tlzrw1 &c, const TempFolder &dir) {
                         return kRead + damagedGood(c, dir, [](Bytes &b) { b.resize(6); });
                     },
                     decompressCall}),
@@ -413,7 +413,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Container, FailedCallLeavesAFormerOutputAlone)
 {
-    TempDir dir;
+    TempFolder dir;
     const Bytes former = bytesOf("the previous tally");
     writeFile(dir / "out", former);
     writeFile(dir / "in", bytesOf("WRZL\x05\0\0\0"));
@@ -426,7 +426,7 @@ TEST(Container, FailedCallLeavesAFormerOutputAlone)
 
 TEST(Container, CompressingAFileOntoItselfKeepsTheData)
 {
-    TempDir dir;
+    TempFolder dir;
     const Bytes data = makeData(Kind::Mixed, 50000);
     writeFile(dir / "f", data);
     Tlzrw1 c;
@@ -444,7 +444,7 @@ TEST(Container, CompressingAFileOntoItselfKeepsTheData)
 struct OutputPlace {
     const char *name;
     // Prepares the folder; gives the OutputFile.
-    std::function<std::string(const TempDir &)> setup;
+    std::function<std::string(const TempFolder &)> setup;
     const char *holder; // the entry that must hold the container; empty: none
     std::set<std::string> entries;
     mode_t mode; // the holder's; 0: whatever the umask gives
@@ -456,7 +456,7 @@ class OutputPlaces : public ::testing::TestWithParam<OutputPlace> {};
 
 TEST_P(OutputPlaces, HoldTheContainerAndNothingElseIsLeft)
 {
-    TempDir dir;
+    TempFolder dir;
     Tlzrw1 c;
     c.CompressMode = TCompressMode::Fast;
     c.InputFile = dataFile("mixed70000.bin");
@@ -478,23 +478,23 @@ TEST_P(OutputPlaces, HoldTheContainerAndNothingElseIsLeft)
 INSTANTIATE_TEST_SUITE_P(
     Table, OutputPlaces,
     ::testing::Values(
-        OutputPlace{"new_file", [](const TempDir &dir) { return (dir / "out").string(); }, "out", {"out"}, 0},
+        OutputPlace{"new_file", [](const TempFolder &dir) { return (dir / "out").string(); }, "out", {"out"}, 0},
         OutputPlace{"former_file_keeps_its_mode",
-                    [](const TempDir &dir) {
+                    [](const TempFolder &dir) {
                         writeFile(dir / "out", bytesOf("former"));
                         fs::permissions(dir / "out", static_cast<fs::perms>(0600));
                         return (dir / "out").string();
                     },
                     "out", {"out"}, 0600},
         OutputPlace{"link_stays_and_its_file_is_replaced",
-                    [](const TempDir &dir) {
+                    [](const TempFolder &dir) {
                         writeFile(dir / "real", bytesOf("former"));
                         fs::permissions(dir / "real", static_cast<fs::perms>(0640));
                         fs::create_symlink("real", dir / "out");
                         return (dir / "out").string();
                     },
                     "real", {"out", "real"}, 0640},
-        OutputPlace{"device_is_written_in_place", [](const TempDir &) { return std::string("/dev/null"); }, "",
+        OutputPlace{"device_is_written_in_place", [](const TempFolder &) { return std::string("/dev/null"); }, "",
                     {}, 0}),
     [](const auto &row) { return std::string(row.param.name); });
 

@@ -1,4 +1,6 @@
 // Runs the real pegpack executable as a player would.
+#include "tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,15 +28,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// CTest runs the cases of this file side by side: each gets its own folder.
-fs::path freshDir(const std::string &name)
-{
-    fs::path dir = fs::path(::testing::TempDir()) / ("pegpack_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
 
 std::set<std::string> entries(const fs::path &dir)
 {
@@ -129,7 +122,8 @@ bool waitForEntry(int watch, const fs::path &dir, const std::string &prefix, std
 
 TEST(Pegpack, InterruptedRunLeavesNeitherPartialNorFinalOutput)
 {
-    const fs::path dir = freshDir("signal");
+    const TempFolder folder;
+    const fs::path &dir = folder.path();
     const fs::path input = dir / "big.bin";
     writeFile(input, slowToCode(16u << 20));
     for (const int sig : kCleanedSignals) {
@@ -149,12 +143,12 @@ TEST(Pegpack, InterruptedRunLeavesNeitherPartialNorFinalOutput)
             << ::strsignal(sig) << ": status " << status;
         EXPECT_EQ(entries(out), std::set<std::string>{}) << ::strsignal(sig);
     }
-    fs::remove_all(dir);
 }
 
 TEST(Pegpack, CompressedFileComesBackAndNothingElseIsLeft)
 {
-    const fs::path dir = freshDir("roundtrip");
+    const TempFolder folder;
+    const fs::path &dir = folder.path();
     const std::vector<char> data = slowToCode(70000);
     writeFile(dir / "in.bin", data);
     for (const char *mode : {"fast", "good"}) {
@@ -167,7 +161,6 @@ TEST(Pegpack, CompressedFileComesBackAndNothingElseIsLeft)
         EXPECT_TRUE(readFile(dir / back) == data) << mode;
     }
     EXPECT_EQ(entries(dir), (std::set<std::string>{"in.bin", "in.fast", "in.good", "back.fast", "back.good"}));
-    fs::remove_all(dir);
 }
 
 } // namespace

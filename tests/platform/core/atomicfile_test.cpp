@@ -1,5 +1,7 @@
 #include "atomicfile.h"
 
+#include "tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -12,34 +14,12 @@
 #include <string>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using platform::AtomicFile;
 using platform::TempFile;
 
 namespace {
-
-// A folder of its own for each case; CTest runs the cases side by side.
-class Folder {
-public:
-    explicit Folder(const std::string &name)
-        : m_path(fs::path(::testing::TempDir()) / ("atomicfile_" + std::to_string(::getpid()) + "_" + name))
-    {
-        fs::remove_all(m_path);
-        fs::create_directories(m_path);
-    }
-    ~Folder()
-    {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path &path() const { return m_path; }
-    fs::path operator/(const std::string &name) const { return m_path / name; }
-
-private:
-    fs::path m_path;
-};
 
 void writeText(const fs::path &path, const std::string &text)
 {
@@ -75,7 +55,7 @@ std::string testName(const char *text)
 
 struct ReplaceRow {
     const char *name;
-    std::function<void(const Folder &)> setup;
+    std::function<void(const TempFolder &)> setup;
     std::optional<mode_t> mode;
     bool commit;
     bool opens;
@@ -89,8 +69,8 @@ void PrintTo(const ReplaceRow &row, std::ostream *out) { *out << row.name; }
 
 const std::string kNew = "new contents";
 
-void nothing(const Folder &) {}
-void formerFile(const Folder &dir) { writeText(dir / "target", "former"); }
+void nothing(const TempFolder &) {}
+void formerFile(const TempFolder &dir) { writeText(dir / "target", "former"); }
 
 const ReplaceRow kReplaceRows[] = {
     {"commit creates a missing file", nothing, std::nullopt, true, true, true, kNew, {"target"}, std::nullopt},
@@ -100,18 +80,18 @@ const ReplaceRow kReplaceRows[] = {
     {"without commit no file appears", nothing, std::nullopt, false, true, false, std::nullopt, {}, std::nullopt},
     {"given mode is the new file's", formerFile, mode_t{0640}, true, true, true, kNew, {"target"}, mode_t{0640}},
     {"a link at the target is replaced, not followed",
-     [](const Folder &dir) {
+     [](const TempFolder &dir) {
          writeText(dir / "other", "former");
          fs::create_symlink("other", dir / "target");
      },
      std::nullopt, true, true, true, kNew, {"target", "other"}, std::nullopt},
     {"a folder in the way stays and nothing is left beside it",
-     [](const Folder &dir) {
+     [](const TempFolder &dir) {
          fs::create_directory(dir / "target");
          writeText(dir / "target" / "inside", "x");
      },
      std::nullopt, true, true, false, std::nullopt, {"target"}, std::nullopt},
-    {"a missing folder cannot be written", [](const Folder &dir) { fs::remove(dir.path()); }, std::nullopt, true,
+    {"a missing folder cannot be written", [](const TempFolder &dir) { fs::remove(dir.path()); }, std::nullopt, true,
      false, false, std::nullopt, {}, std::nullopt},
 };
 
@@ -120,7 +100,7 @@ class ReplaceTest : public ::testing::TestWithParam<ReplaceRow> {};
 TEST_P(ReplaceTest, LeavesTheFormerOrTheNewContentsAndNothingElse)
 {
     const ReplaceRow &row = GetParam();
-    const Folder dir(testName(row.name));
+    const TempFolder dir;
     row.setup(dir);
     {
         AtomicFile file(dir / "target", row.mode);
@@ -162,46 +142,46 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReplaceTest, ::testing::ValuesIn(kReplaceRows),
 struct TargetRow {
     const char *name;
     // Prepares the folder; gives the path to save to and the expected target.
-    std::function<std::pair<fs::path, std::optional<fs::path>>(const Folder &)> setup;
+    std::function<std::pair<fs::path, std::optional<fs::path>>(const TempFolder &)> setup;
 };
 
 void PrintTo(const TargetRow &row, std::ostream *out) { *out << row.name; }
 
 const TargetRow kTargetRows[] = {
     {"a missing file is itself",
-     [](const Folder &dir) { return std::pair{dir / "new", std::optional{dir / "new"}}; }},
+     [](const TempFolder &dir) { return std::pair{dir / "new", std::optional{dir / "new"}}; }},
     {"a regular file is itself",
-     [](const Folder &dir) {
+     [](const TempFolder &dir) {
          writeText(dir / "file", "x");
          return std::pair{dir / "file", std::optional{dir / "file"}};
      }},
     {"a link leads to its file",
-     [](const Folder &dir) {
+     [](const TempFolder &dir) {
          writeText(dir / "file", "x");
          fs::create_symlink("file", dir / "link");
          return std::pair{dir / "link", std::optional{fs::canonical(dir / "file")}};
      }},
     {"a dangling link is itself",
-     [](const Folder &dir) {
+     [](const TempFolder &dir) {
          fs::create_symlink("gone", dir / "link");
          return std::pair{dir / "link", std::optional{dir / "link"}};
      }},
     {"a pipe is written in place",
-     [](const Folder &dir) {
+     [](const TempFolder &dir) {
          ::mkfifo((dir / "pipe").c_str(), 0600);
          return std::pair{dir / "pipe", std::optional<fs::path>{}};
      }},
     {"a device is written in place",
-     [](const Folder &) { return std::pair{fs::path("/dev/null"), std::optional<fs::path>{}}; }},
+     [](const TempFolder &) { return std::pair{fs::path("/dev/null"), std::optional<fs::path>{}}; }},
     {"a folder is not replaced",
-     [](const Folder &dir) { return std::pair{dir.path(), std::optional<fs::path>{}}; }},
+     [](const TempFolder &dir) { return std::pair{dir.path(), std::optional<fs::path>{}}; }},
 };
 
 class TargetTest : public ::testing::TestWithParam<TargetRow> {};
 
 TEST_P(TargetTest, NamesTheFileASaveReplaces)
 {
-    const Folder dir(testName(GetParam().name));
+    const TempFolder dir;
     const auto [path, expected] = GetParam().setup(dir);
     EXPECT_EQ(platform::replaceableTarget(path), expected);
 }
@@ -215,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TargetTest, ::testing::ValuesIn(kTargetRows),
 // they must be the ones the next files really get.
 TEST(TempFileNames, NextFreeNamesAreTheNamesTheNextFilesTake)
 {
-    const Folder dir("names");
+    const TempFolder dir;
     const fs::path target = dir / "target";
     writeText(TempFile::nextName(target), "left over by an earlier process");
     const std::set<std::string> before = entries(dir.path());

@@ -1,6 +1,7 @@
 #include "privateprofile.h"
 
 #include "filesizelimit.h"
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -69,29 +70,6 @@ std::set<std::string> entriesOf(const fs::path &folder)
         names.insert(entry.path().filename().string());
     return names;
 }
-
-// A fresh folder per test, removed afterwards even if permissions were
-// taken away from it.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "peg_ini_XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        for (const auto &entry : fs::recursive_directory_iterator(m_path, ec))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path &path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 // ---- reading ----------------------------------------------------------------
 
