@@ -4,7 +4,7 @@
 // shell, standard input from a string, standard output, standard error and
 // the exit status kept.
 
-#include <gtest/gtest.h>
+#include "tempfolder.h"
 
 #include <array>
 #include <cstdio>
@@ -12,7 +12,6 @@
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 
 struct ToolResult {
     std::string out;
@@ -22,10 +21,10 @@ struct ToolResult {
 
 inline ToolResult runTool(const std::string &program, const std::string &arguments, const std::string &input = {})
 {
-    // CTest runs the cases of a file side by side: each gets its own files.
-    const std::string stem = ::testing::TempDir() + "/tool_" + std::to_string(::getpid());
-    const std::string in = stem + "_in.txt";
-    const std::string err = stem + "_err.txt";
+    // CTest runs the cases of a file side by side: each run gets its own folder.
+    const TempFolder folder;
+    const std::string in = (folder / "in.txt").string();
+    const std::string err = (folder / "err.txt").string();
     std::ofstream(in, std::ios::binary) << input;
     const std::string command = program + " " + arguments + " <" + in + " 2>" + err;
     ToolResult r;
@@ -39,7 +38,5 @@ inline ToolResult runTool(const std::string &program, const std::string &argumen
         std::ifstream e(err);
         r.err.assign(std::istreambuf_iterator<char>(e), {});
     }
-    std::remove(in.c_str());
-    std::remove(err.c_str());
     return r;
 }
