@@ -67,7 +67,9 @@ bool Round::turnStarter(int starter)
 const scoring::LineBreakdown &Round::breakdown(int line) const
 {
     static const scoring::LineBreakdown kNone{};
-    return isLineNumber(line) ? m_breakdowns[lineIndex(line)] : kNone;
+    if (!isLineNumber(line))
+        return kNone;
+    return m_breakdowns[lineIndex(line)];
 }
 
 std::array<int, scoring::kHandSize> Round::lineCodes(int line) const
