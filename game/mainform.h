@@ -3,16 +3,12 @@
 #include "cardimagelist.h"
 #include "deck.h"
 #include "lcgrandom.h"
-#include "linescore.h"
 #include "namedmutex.h"
 #include "round.h"
 
 #include <QMainWindow>
 #include <QString>
 
-#include <array>
-#include <cstdint>
-#include <memory>
 
 class HintMark;
 class HintRunner;
@@ -25,9 +21,8 @@ class TLbBackground;
 class TagLabel;
 class OnlineScores;
 class TallyRecorder;
-class THTTPGet;
 class WindowPlacement;
-class TUpdater;
+class UpdateService;
 
 namespace platform {
 class SoundPlayer;
@@ -64,76 +59,57 @@ public:
     Tmain(platform::SoundPlayer &sound, const QString &programFolder);
     ~Tmain() override;
 
+    // Wiring, done once by the program at start-up.
     void setWindows(const Windows &windows) { m_windows = windows; }
     void setTallyRecorder(TallyRecorder *tally) { m_tally = tally; }
     void setOnlineScores(OnlineScores *online) { m_online = online; }
-    // The vendor web server (host[:port]) the update check asks, and the
-    // program's own version text (the about window's `version` caption)
-    // that the server's answer is compared with. Until a host is set (the
-    // program sets the vendor's) no check is made.
-    void setVendorHost(const QString &host);
-    void setVersionText(const QString &version) { m_versionText = version; }
-    const QString &versionText() const { return m_versionText; }
+    // The update check and the self-update, which fill the offer panel.
+    void setUpdateService(UpdateService *update);
+    // The server took the posted score: the game-over panel closes.
+    void scorePosted();
+    // The server answered a posting with an error status: it failed.
+    void postingRefused();
+    // A newer version was offered: panel_update names it, in front.
+    void showUpdateOffer(const QString &offered, const QString &own);
 
-    const QString &programname() const { return m_programname; }
-    LcgRandom &random() { return m_random; }
-    const Deck &deck() const { return m_deck; }
-    bool gameInProgress() const { return m_gameInProgress; }
-    // The round on the board, which the controls show.
-    const square::Round &round() const { return m_round; }
-    const CardImageList &imagelist_cards() const { return m_cards; }
-    // The background tiler whose picture every window shows.
-    const TLbBackground &background() const { return *m_background; }
+    // Window.
+    void FormCreate();
+    void FormShow();
+    // Adjusts and remembers the placement, saves the settings; true when
+    // the save succeeded (a failure is shown in the error box).
+    bool FormClose();
+    void FormResize();
 
-    // Board (cards, deck and placement).
+    // Board: the waiting card goes into the clicked cell.
     int getsuit(int code) const;
     void clearall();
     void shufflecards();
     void card_11Click(ImageControl *cell);
 
-    // Scoring: the points of line 1 … 4 (rows) or 6 … 9 (columns) of the
-    // scored round, and their breakdown.
-    int getlinescore(int line) const { return m_round.lineScore(line); }
-    const scoring::LineBreakdown &lineBreakdown(int line) const { return m_round.breakdown(line); }
-
-    // Round and game flow.
+    // Round and game flow. getlinescore gives the points of line 1 … 4
+    // (rows) or 6 … 9 (columns) of the scored round.
     void button_startClick();
     void button_start2Click();
     void endgame();
     void Timer2Timer();
-    int resultCountdown() const { return m_countdown; }
+    int getlinescore(int line) const { return m_round.lineScore(line); }
+    void label_linescore1Click(TagLabel *label);
 
     // Score posting and the online list.
     static constexpr int kPostingTicks = 40;  // seconds before a posting is given up
     void button_sendscoreClick();
     void Timer1Timer();
-    // The server took the posted score: the game-over panel closes.
-    void scorePosted();
-    // The server answered a posting with an error status: it failed.
-    void postingRefused();
-    int postingCountdown() const { return m_postingCountdown; }
     void button_highscoresClick();
     void ViewHighScoreList1Click();
 
-    // Update check: asks the vendor server for its version text; a version
-    // newer than versionText() shows panel_update, naming it. An equal or
-    // older version, a text that is no version, a failed fetch and an error
-    // status (400 or more) show nothing.
-    QString versionFileUrl() const;
+    // Update: the menu command asks for the vendor's version. Accepting the
+    // offer hides its buttons and runs the download, whose status texts
+    // appear in label_update; a failed update gives the buttons back.
     void CheckforUpdateNow1Click();
-    void checkupdateDoneString(THTTPGet *sender, const QByteArray &result);
+    void updatecheckClick();
     void button_updatecancelClick();
-    THTTPGet &checkupdate() { return *m_checkupdate; }
-    // The update: hides the offer's buttons and runs the updater, whose
-    // status texts appear in label_update. A successful start of the
-    // installer ends the process without saving anything; a failed update
-    // gives the offer its buttons back.
     void button_updateyesClick();
     void downloadit();
-    TUpdater &updater() { return *m_updater; }
-
-    // Score breakdown.
-    void label_linescore1Click(TagLabel *label);
 
     // Hint: "Show Hint" asks the placement advisor, off the GUI thread,
     // where the waiting card should go and marks that cell. It never
@@ -144,39 +120,8 @@ public:
     // the round changed is dropped. The mark goes with every placement and
     // whenever the board is cleared.
     void ShowHint1Click();
-    bool hintAvailable() const;
-    // What the player sees: the sixteen cells' cards and the waiting card.
-    advisor::Position hintPosition() const;
-    // The advisor's seed for a position (see HintRunner::seedFor).
-    static std::uint32_t hintSeed(const advisor::Position &position);
-    // The marked cell's index ((row − 1) × 4 + column − 1); −1 with no mark.
-    int hintCell() const { return m_hintCell; }
 
-    // Sounds: plays `name` when "Play Sounds" is ticked.
-    void playsounds(const QString &name);
-
-    // Settings: read at creation, written when a switch is toggled and
-    // when the window closes, each time with one read or one replacement
-    // of the whole file. A stored placement is kept on the desktop (see
-    // platform::reachablePlacement). saveinifile throws
-    // platform::IniWriteError, also for a settings file too large to read,
-    // which it never replaces.
-    void loadinifile();
-    void saveinifile();
-    QString inifilePath() const;
-    // Placement read from the settings file (left, top, width, height), as
-    // it was given to the window.
-    QRect rememberedPlacement() const { return m_remembered; }
-    // Outer bounds of the window as a player sees them.
-    QRect outerBounds() const;
-
-    // Window handlers.
-    void FormCreate();
-    void FormShow();
-    // Adjusts and remembers the placement, saves the settings; true when
-    // the save succeeded (a failure is shown in the error box).
-    bool FormClose();
-    void FormResize();
+    // Menu, name panel and pictures.
     void StartGame1Click();
     void Exit1Click();
     void Help2Click();
@@ -191,11 +136,37 @@ public:
     void button_namedoneClick();
     void button_namecancelClick();
     void ResetScreenLocation1Click();
-    void updatecheckClick();
 
+    // Sounds: plays `name` when "Play Sounds" is ticked.
+    void playsounds(const QString &name);
+
+    // Settings: read at creation, written when a switch is toggled and
+    // when the window closes, each time with one read or one replacement
+    // of the whole file. A stored placement is kept on the desktop (see
+    // platform::reachablePlacement). saveinifile throws
+    // platform::IniWriteError, also for a settings file too large to read,
+    // which it never replaces.
+    void loadinifile();
+    void saveinifile();
     // Places the window by its outer bounds (frame included), as a player
-    // sees them.
+    // sees them and as the settings keep them.
     void setOuterBounds(int left, int top, int width, int height);
+    QRect outerBounds() const;
+    // Placement read from the settings file, as it was given to the window.
+    QRect rememberedPlacement() const { return m_remembered; }
+
+    // What the window shows, for the tools and tests that drive it.
+    const QString &programname() const { return m_programname; }
+    LcgRandom &random() { return m_random; }
+    const Deck &deck() const { return m_deck; }
+    bool gameInProgress() const { return m_gameInProgress; }
+    const square::Round &round() const { return m_round; }
+    const CardImageList &imagelist_cards() const { return m_cards; }
+    // The background tiler whose picture every window shows.
+    const TLbBackground &background() const { return *m_background; }
+    int resultCountdown() const { return m_countdown; }
+    // The marked cell's index ((row − 1) × 4 + column − 1); −1 with no mark.
+    int hintCell() const { return m_hintCell; }
 
 Q_SIGNALS:
     // An advisor run started (once per run, however often it was asked for).
@@ -226,6 +197,7 @@ private:
     void greet();
     void setCounter(const QString &labelName, int value);
     void saveSettingsShowingErrors();
+    QString inifilePath() const;
     int counter(const QString &labelName) const;
     ImageControl *cell(int row, int column) const;
     void setUpKeyboard();
@@ -233,6 +205,9 @@ private:
     // any advice still being worked out), the start and the end of one
     // advisor run.
     void setUpHint();
+    bool hintAvailable() const;
+    // What the player sees: the sixteen cells' cards and the waiting card.
+    advisor::Position hintPosition() const;
     void refreshHintAction();
     void dismissHint();
     void markAdvisedCell(int cell);
@@ -263,10 +238,7 @@ private:
     OnlineScores *m_online = nullptr;
     int m_postingCountdown = 0;
     int m_postingDots = 0;
-    QString m_vendorHost;
-    QString m_versionText = QStringLiteral(PEGSQUARE_VERSION);
-    THTTPGet *m_checkupdate = nullptr;
-    std::unique_ptr<TUpdater> m_updater;
+    UpdateService *m_update = nullptr;
 
     QWidget *m_client = nullptr;
     TLbBackground *m_background = nullptr;

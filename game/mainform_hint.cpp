@@ -12,11 +12,6 @@
 #include <QAction>
 
 
-std::uint32_t Tmain::hintSeed(const advisor::Position &position)
-{
-    return HintRunner::seedFor(position);
-}
-
 advisor::Position Tmain::hintPosition() const
 {
     advisor::Position position;

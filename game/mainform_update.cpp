@@ -1,87 +1,47 @@
-// The update check: the vendor's version text against the program's own,
-// and the offer panel.
+// The update offer: the panel the update check fills and the buttons that
+// answer it. The check and the download live behind UpdateService.
 #include "mainform.h"
 
 #include "controls.h"
-#include "dottedversion.h"
-#include "httpget.h"
 #include "imagecontrol.h"
 #include "taglabel.h"
-#include "updater.h"
-#include "vendorpaths.h"
-
-namespace {
-// HTTP statuses from here on are error pages, never a version text.
-constexpr int kFirstErrorStatus = 400;
-} // namespace
+#include "updateservice.h"
 
 void Tmain::buildUpdate()
 {
-    m_checkupdate = new THTTPGet(this);
-    m_checkupdate->setObjectName(QStringLiteral("checkupdate"));
-    m_checkupdate->AcceptTypes = QStringLiteral("*/*");
-    m_checkupdate->Agent = QStringLiteral("Pegsquare HTTPGet");
-    m_checkupdate->BinaryData = false;
-    m_checkupdate->UseCache = false;
-    m_checkupdate->WaitThread = false;
-    m_checkupdate->OnDoneString = [this](THTTPGet *sender, const QByteArray &result) {
-        checkupdateDoneString(sender, result);
-    };
     connect(findControl<ImageControl>(this, QStringLiteral("button_updatecancel")), &ImageControl::clicked, this,
             [this] { button_updatecancelClick(); });
     connect(findControl<ImageControl>(this, QStringLiteral("button_updateyes")), &ImageControl::clicked, this,
             [this] { button_updateyesClick(); });
-    m_updater = std::make_unique<TUpdater>(m_vendorHost);
-    m_updater->OnStatus = [this](const QString &text) {
+}
+
+void Tmain::setUpdateService(UpdateService *update)
+{
+    m_update = update;
+    if (!update)
+        return;
+    update->OnOffer = [this](const QString &offered, const QString &own) { showUpdateOffer(offered, own); };
+    update->OnStatus = [this](const QString &text) {
         findControl<TagLabel>(this, QStringLiteral("label_update"))->setText(text);
     };
     // A failed update leaves the program as it was, so the offer stands
     // again: the player may try once more or put it away.
-    m_updater->OnFailed = [this] {
+    update->OnFailed = [this] {
         findControl<QWidget>(this, QStringLiteral("button_updateyes"))->show();
         findControl<QWidget>(this, QStringLiteral("button_updatecancel"))->show();
     };
 }
 
-void Tmain::setVendorHost(const QString &host)
-{
-    m_vendorHost = host;
-    m_updater->setVendorHost(host);
-}
-
-QString Tmain::versionFileUrl() const
-{
-    return QStringLiteral("http://") + m_vendorHost + QLatin1String(vendor::kVersionPath);
-}
-
 void Tmain::CheckforUpdateNow1Click()
 {
-    if (m_vendorHost.isEmpty())
-        return;
-    // Start() ignores the request while a check is still running.
-    m_checkupdate->URL = versionFileUrl();
-    m_checkupdate->Start();
+    if (m_update)
+        m_update->checkNow();
 }
 
-void Tmain::checkupdateDoneString(THTTPGet *sender, const QByteArray &result)
+void Tmain::showUpdateOffer(const QString &offered, const QString &own)
 {
-    // An error page is not a version text: offering an update because the
-    // server lost its version file would send every player to a download
-    // that is probably missing too.
-    if (sender && sender->status() >= kFirstErrorStatus)
-        return;
-    // Only a newer version is offered: an old release, even one genuinely
-    // signed, must not be able to take a player back to its faults. A text
-    // that is no version at all (an error page, a portal's login form) is
-    // no offer either.
-    const std::optional<online::DottedVersion> offered = online::DottedVersion::parse(result.toStdString());
-    const std::optional<online::DottedVersion> own = online::DottedVersion::parse(m_versionText.toStdString());
-    if (!offered || !own || offered->compare(*own) <= 0)
-        return;
-    const QString version = QString::fromStdString(offered->text());
-    m_updater->setOfferedVersion(version);
     findControl<TagLabel>(this, QStringLiteral("label_updateversion"))
-        ->setText(QStringLiteral("Version %1 (you have %2)").arg(version, m_versionText));
+        ->setText(QStringLiteral("Version %1 (you have %2)").arg(offered, own));
     QWidget *offer = findControl<QWidget>(this, QStringLiteral("panel_update"));
     offer->show();
     offer->raise();
@@ -99,10 +59,11 @@ void Tmain::button_updateyesClick()
     findControl<QWidget>(this, QStringLiteral("button_updateyes"))->hide();
     findControl<QWidget>(this, QStringLiteral("button_updatecancel"))->hide();
     findControl<TagLabel>(this, QStringLiteral("label_update"))->setText(QStringLiteral("Updating. Please Wait..."));
-    m_updater->update();
+    downloadit();
 }
 
 void Tmain::downloadit()
 {
-    m_updater->downloadit();
+    if (m_update)
+        m_update->downloadit();
 }

@@ -8,6 +8,7 @@
 #include "multiplayerform.h"
 #include "tallyfile.h"
 #include "tallylistform.h"
+#include "updatecheck.h"
 #include "vendorhost.h"
 
 #include <QLabel>
@@ -42,9 +43,9 @@ Program::Program(platform::SoundPlayer &sound, const QString &programFolder, con
     m_main->setTallyRecorder(m_tallylist.get());
     m_main->setOnlineScores(m_highscore.get());
     // The update check compares with what the about window shows.
-    m_main->setVendorHost(m_host);
-    if (const auto *version = m_about->findChild<QLabel *>(QStringLiteral("version")))
-        m_main->setVersionText(version->text());
+    const auto *version = m_about->findChild<QLabel *>(QStringLiteral("version"));
+    m_update = std::make_unique<UpdateCheck>(m_host, version ? version->text() : QStringLiteral(PEGSQUARE_VERSION));
+    m_main->setUpdateService(m_update.get());
     Tmain *main = m_main.get();
     m_highscore->OnScorePosted = [main] { main->scorePosted(); };
     m_highscore->OnPostingRefused = [main] { main->postingRefused(); };
@@ -69,6 +70,9 @@ bool Program::saveAll(Report report)
 // window outlives every window that may still refer to it.
 Program::~Program()
 {
+    // The update check first: its fetch reports to the main window.
+    m_main->setUpdateService(nullptr);
+    m_update.reset();
     m_multiplayer.reset();
     m_tallylist.reset();
     m_highscore.reset();

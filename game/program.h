@@ -10,6 +10,7 @@ class Thighscore;
 class Tmain;
 class Tmultiplayer;
 class Ttallylist;
+class UpdateCheck;
 
 namespace platform {
 class SoundPlayer;
@@ -42,6 +43,8 @@ public:
     Thighscore &highscore() { return *m_highscore; }
     Ttallylist &tallylist() { return *m_tallylist; }
     Tmultiplayer &multiplayer() { return *m_multiplayer; }
+    // The update check and the self-update the main window offers.
+    UpdateCheck &updateCheck() { return *m_update; }
 
 private:
     QString m_host;
@@ -51,4 +54,5 @@ private:
     std::unique_ptr<Thighscore> m_highscore;
     std::unique_ptr<Ttallylist> m_tallylist;
     std::unique_ptr<Tmultiplayer> m_multiplayer;
+    std::unique_ptr<UpdateCheck> m_update;
 };

@@ -14,6 +14,7 @@
 #include "httpget.h"
 #include "mainform.h"
 #include "program.h"
+#include "updatecheck.h"
 #include "sdlsoundplayer.h"
 
 #include <QApplication>
@@ -76,7 +77,7 @@ int memoryChild(const std::string &which, const std::string &folder, const std::
     std::printf("STEPS application=%.1f icon+sound=%.1f windows=%.1f show+first-frame=%.1f\n", appMs, soundMs,
                 programMs, double(clock.nsecsElapsed()) / 1e6);
     // The update check at start-up ends (refused) before the figure.
-    waitFor([&] { return !program.mainWindow().checkupdate().isBusy(); }, 30'000);
+    waitFor([&] { return !program.updateCheck().checkupdate().isBusy(); }, 30'000);
     report("start");
     int rounds = 0;
     for (int game = 0; game < games; ++game)

@@ -18,6 +18,7 @@
 #include "messageboxes.h"
 #include "minisigner.h"
 #include "program.h"
+#include "updatecheck.h"
 #include "sdlsoundplayer.h"
 #include "updater.h"
 
@@ -100,7 +101,7 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     auto program = std::make_unique<Program>(sound, QString::fromStdString(folder.string()),
                                              QString::fromStdString(server.host()));
     Tmain &w = program->mainWindow();
-    TUpdater &updater = w.updater();
+    TUpdater &updater = program->updateCheck().updater();
     updater.programPath = QString::fromStdString((folder / "pegsquare").string());
     updater.publicKey = QString::fromStdString(signer.publicKeyLine());
     QString launched;
@@ -135,7 +136,7 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     // workers, then the download on the GUI thread with another list fetch
     // and another posting started in the middle of it.
     const auto busy = [&] {
-        return w.checkupdate().isBusy() || program->highscore().getit().isBusy()
+        return program->updateCheck().checkupdate().isBusy() || program->highscore().getit().isBusy()
                || program->highscore().sendit().isBusy();
     };
     std::function<void()> afterFetches;

@@ -4,6 +4,7 @@
 
 #include "advisor.h"
 #include "hintmark.h"
+#include "hintrunner.h"
 
 #include <QMenu>
 #include <QSignalSpy>
@@ -42,7 +43,7 @@ protected:
         for (int index = 0; index < advisor::kCells; ++index)
             position.board[index] = cell(index / 4 + 1, index % 4 + 1)->tag();
         position.card = nextCard()->tag();
-        return advisor::advise(position, Tmain::hintSeed(position)).cell;
+        return advisor::advise(position, HintRunner::seedFor(position)).cell;
     }
     // Places the next card on the first `count` cells in reading order.
     void place(int count)

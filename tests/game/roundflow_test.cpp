@@ -59,7 +59,7 @@ TEST_P(RoundTest, ScoresEveryLineAndFillsTheStarterCells)
     int hands = 0;
     for (const auto &[line, expected] : round.lines) {
         SCOPED_TRACE(line);
-        const scoring::LineBreakdown &b = window->lineBreakdown(line);
+        const scoring::LineBreakdown &b = window->round().breakdown(line);
         EXPECT_EQ(b.points, expected);
         TagLabel *l = label(QStringLiteral("label_linescore%1").arg(line));
         EXPECT_EQ(l->tag(), sum(expected));

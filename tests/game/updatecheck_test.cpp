@@ -9,6 +9,7 @@
 #include "messageboxes.h"
 #include "minisigner.h"
 #include "program.h"
+#include "updatecheck.h"
 #include "soundplayer.h"
 #include "taglabel.h"
 #include "updater.h"
@@ -56,7 +57,7 @@ protected:
     // Waits until the check started by the showing has completed.
     bool checkDone()
     {
-        return QTest::qWaitFor([&] { return !program->mainWindow().checkupdate().isBusy(); }, kWaitMs);
+        return QTest::qWaitFor([&] { return !program->updateCheck().checkupdate().isBusy(); }, kWaitMs);
     }
     bool offered()
     {
@@ -108,7 +109,7 @@ TEST_F(UpdateCheckTest, TheFirstShowingComparesTheServersTextWithTheAboutWindows
         ASSERT_TRUE(checkDone());
         EXPECT_EQ(offered(), row.offer != nullptr);
         if (row.offer) {
-            EXPECT_EQ(w.updater().offeredVersion(), QString::fromLatin1(row.offer));
+            EXPECT_EQ(program->updateCheck().updater().offeredVersion(), QString::fromLatin1(row.offer));
             EXPECT_EQ(w.findChild<TagLabel *>(QStringLiteral("label_updateversion"))->text(),
                       QStringLiteral("Version %1 (you have 1.0.1)").arg(QString::fromLatin1(row.offer)));
         }
@@ -134,12 +135,12 @@ TEST_F(UpdateCheckTest, WithTheOptionOffOnlyTheMenuCommandChecks)
     option->trigger();
     ASSERT_FALSE(option->isChecked());
     w.show();
-    EXPECT_FALSE(w.checkupdate().isBusy());
+    EXPECT_FALSE(program->updateCheck().checkupdate().isBusy());
     // The option is saved: a new start reads it unticked.
     program.reset();
     Tmain &again = start(server.host());
     again.show();
-    EXPECT_FALSE(again.checkupdate().isBusy());
+    EXPECT_FALSE(program->updateCheck().checkupdate().isBusy());
     EXPECT_EQ(server.connections(), 0);
     EXPECT_FALSE(offered());
 
@@ -220,7 +221,7 @@ TEST_F(UpdateCheckTest, AFailedDownloadIsDeletedNeverRunAndTheOfferStands)
         QFile file(programPath);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.close();
-        TUpdater &updater = w.updater();
+        TUpdater &updater = program->updateCheck().updater();
         updater.programPath = programPath;
         updater.setOfferedVersion(QStringLiteral("1.0.2"));
         updater.maxInstallerBytes = 1024 * 1024;

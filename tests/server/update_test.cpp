@@ -5,6 +5,7 @@
 #include "mainform.h"
 #include "messageboxes.h"
 #include "program.h"
+#include "updatecheck.h"
 #include "serverprocess.h"
 #include "soundplayer.h"
 #include "taglabel.h"
@@ -109,12 +110,12 @@ protected:
         writeFile(folder() / "pegsquare", "the running program");
         program = std::make_unique<Program>(sound, programFolder.path(), host);
         Tmain &w = program->mainWindow();
-        w.updater().programPath = QString::fromStdString((folder() / "pegsquare").string());
-        w.updater().Exit = [this](int status) { exitStatus = status; };
+        program->updateCheck().updater().programPath = QString::fromStdString((folder() / "pegsquare").string());
+        program->updateCheck().updater().Exit = [this](int status) { exitStatus = status; };
         if (!trustedKey.empty())
-            w.updater().publicKey = QString::fromStdString(trustedKey);
+            program->updateCheck().updater().publicKey = QString::fromStdString(trustedKey);
         w.show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !w.checkupdate().isBusy(); }, kWaitMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !program->updateCheck().checkupdate().isBusy(); }, kWaitMs));
         ASSERT_TRUE(control("panel_update")->isVisible());
     }
     QWidget *control(const char *name)
@@ -146,7 +147,7 @@ TEST_F(UpdateTest, TheInstallerRunsSilentlyAndTheProgramEndsWithoutSaving)
     writeFile(folder() / "pegsquare.BAK", "an old backup");
     startOffered(Release::Signed);
     QStringList seenAtLaunch;
-    TUpdater &updater = program->mainWindow().updater();
+    TUpdater &updater = program->updateCheck().updater();
     updater.Launch = [&](const QString &path, const QStringList &arguments) {
         seenAtLaunch << statusLine() << path;
         screenshot("update-installing.png");
@@ -173,7 +174,7 @@ TEST_F(UpdateTest, TheReceivedSizeIsShownBeforeInstalling)
 {
     startOffered(Release::Signed);
     QStringList statuses;
-    TUpdater &updater = program->mainWindow().updater();
+    TUpdater &updater = program->updateCheck().updater();
     const auto show = updater.OnStatus;
     updater.OnStatus = [&](const QString &text) {
         statuses << text;
@@ -190,7 +191,7 @@ TEST_F(UpdateTest, AMissingInstallerAbortsAndTheProgramKeepsItsName)
 {
     startOffered(Release::VersionOnly);
     bool launched = false;
-    program->mainWindow().updater().Launch = [&](const QString &, const QStringList &) { return launched = true; };
+    program->updateCheck().updater().Launch = [&](const QString &, const QStringList &) { return launched = true; };
     clickYes();
     EXPECT_EQ(statusLine(), QStringLiteral("Download Aborted"));
     EXPECT_FALSE(launched);
@@ -211,7 +212,7 @@ TEST_F(UpdateTest, AMissingInstallerAbortsAndTheProgramKeepsItsName)
 TEST_F(UpdateTest, AnInstallerThatCannotStartGivesTheMessageAndTheNameBack)
 {
     startOffered(Release::Signed);
-    program->mainWindow().updater().Launch = [](const QString &, const QStringList &) { return false; };
+    program->updateCheck().updater().Launch = [](const QString &, const QStringList &) { return false; };
     clickYes();
     EXPECT_EQ(messages, QStringList{QStringLiteral("There was an error in the update process. Please download "
                                                    "PEGSQUARE manually from http://")
@@ -238,7 +239,7 @@ TEST_F(UpdateTest, AnInstallerWithoutOurSignatureIsNeverRun)
         SCOPED_TRACE(row.name);
         startOffered(row.release);
         bool launched = false;
-        program->mainWindow().updater().Launch = [&](const QString &, const QStringList &) { return launched = true; };
+        program->updateCheck().updater().Launch = [&](const QString &, const QStringList &) { return launched = true; };
         // The message box is modal in the real program: the picture is
         // taken while it would be showing.
         setMessageBoxHandler([&](const QString &message) {
