@@ -9,7 +9,7 @@
 #include "soundplayer.h"
 #include "systemclock.h"
 #include "taglabel.h"
-#include "updater.h"
+#include "updateservice.h"
 #include "url.h"
 #include "windowplacement.h"
 #include "workarea.h"
@@ -62,8 +62,8 @@ void Tmain::FormCreate()
 void Tmain::FormShow()
 {
     // With the option unticked nothing touches the network.
-    if (m_updateCheck->isChecked())
-        CheckforUpdateNow1Click();
+    if (m_updateCheck->isChecked() && m_update)
+        m_update->checkNow(UpdateService::Asked::AtStart);
 }
 
 QString Tmain::inifilePath() const

@@ -6,8 +6,11 @@
 #include "namedmutex.h"
 #include "round.h"
 
+#include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 
 
 class HintMark;
@@ -69,7 +72,8 @@ public:
     void scorePosted();
     // The server answered a posting with an error status: it failed.
     void postingRefused();
-    // A newer version was offered: panel_update names it, in front.
+    // A newer version was offered: panel_update names it, in front, once
+    // the name panel (if shown) has been answered.
     void showUpdateOffer(const QString &offered, const QString &own);
 
     // Window.
@@ -239,6 +243,10 @@ private:
     int m_postingCountdown = 0;
     int m_postingDots = 0;
     UpdateService *m_update = nullptr;
+    // Where the focus was before each shown panel took it.
+    QHash<const QObject *, QPointer<QWidget>> m_focusBefore;
+    // An offer that arrived while the name panel asked (offered, own).
+    QStringList m_pendingOffer;
 
     QWidget *m_client = nullptr;
     TLbBackground *m_background = nullptr;

@@ -165,10 +165,20 @@ bool Tmain::eventFilter(QObject *watched, QEvent *event)
     const bool focusInside = focus && (focus == panel || panel->isAncestorOf(focus));
     if (event->type() == QEvent::Hide) {
         // Qt would leave the focus on a hidden box when nothing else in the
-        // window takes it; the board takes it instead.
-        if (focusInside && panel->isHidden())
-            findControl<QWidget>(this, QStringLiteral("panel_board"))->setFocus(Qt::OtherFocusReason);
+        // window takes it. It goes back where it was before the panel asked
+        // for it, if that can still take keys; else to the board.
+        const QPointer<QWidget> before = m_focusBefore.take(panel);
+        if (focusInside && panel->isHidden()) {
+            const bool reachable = before && before->isVisible() && before->isEnabled() && before != panel
+                                   && !panel->isAncestorOf(before) && !covered(before);
+            (reachable ? before.data() : findControl<QWidget>(this, QStringLiteral("panel_board")))
+                ->setFocus(Qt::OtherFocusReason);
+        }
+        // An update offer held back while the name panel asked comes now.
+        if (panel->objectName() == QLatin1String("panel_name") && panel->isHidden() && m_pendingOffer.size() == 2)
+            showUpdateOffer(m_pendingOffer.at(0), m_pendingOffer.at(1));
     } else if (!focusInside && panel->objectName() != QLatin1String("button_start")) {
+        m_focusBefore.insert(panel, focus);
         // A panel shown asks for an answer: its first box or button takes
         // the focus, so the keyboard answers it. One without any (the
         // posting wait) takes it off what it covers, so Enter cannot press

@@ -4,6 +4,7 @@
 
 #include "controls.h"
 #include "imagecontrol.h"
+#include "messageboxes.h"
 #include "taglabel.h"
 #include "updateservice.h"
 
@@ -21,6 +22,8 @@ void Tmain::setUpdateService(UpdateService *update)
     if (!update)
         return;
     update->OnOffer = [this](const QString &offered, const QString &own) { showUpdateOffer(offered, own); };
+    update->OnUpToDate = [](const QString &text) { showMessageBox(text); };
+    update->OnCheckFailed = [](const QString &text) { showMessageBox(text); };
     update->OnStatus = [this](const QString &text) {
         findControl<TagLabel>(this, QStringLiteral("label_update"))->setText(text);
     };
@@ -35,11 +38,18 @@ void Tmain::setUpdateService(UpdateService *update)
 void Tmain::CheckforUpdateNow1Click()
 {
     if (m_update)
-        m_update->checkNow();
+        m_update->checkNow(UpdateService::Asked::ByPlayer);
 }
 
 void Tmain::showUpdateOffer(const QString &offered, const QString &own)
 {
+    // The name panel asks first: an offer laid over it would hide its Done
+    // button and take its keys. The offer waits until it is answered.
+    if (findControl<QWidget>(this, QStringLiteral("panel_name"))->isVisible()) {
+        m_pendingOffer = {offered, own};
+        return;
+    }
+    m_pendingOffer = {};
     findControl<TagLabel>(this, QStringLiteral("label_updateversion"))
         ->setText(QStringLiteral("Version %1 (you have %2)").arg(offered, own));
     QWidget *offer = findControl<QWidget>(this, QStringLiteral("panel_update"));

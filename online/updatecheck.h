@@ -16,7 +16,7 @@ class TUpdater;
 //
 // Only a strictly newer dotted version is offered. An equal or older one, a
 // text that is no version, a failed fetch and an error status (400 or more)
-// offer nothing.
+// offer nothing; when the player asked, they are told which it was.
 class UpdateCheck : public UpdateService {
 public:
     // `vendorHost` is host[:port] of the vendor web server; empty makes no
@@ -24,7 +24,7 @@ public:
     UpdateCheck(const QString &vendorHost, const QString &ownVersion);
     ~UpdateCheck() override;
 
-    void checkNow() override;
+    void checkNow(Asked asked) override;
     void downloadit() override;
 
     // The version file's address on the vendor's server.
@@ -33,6 +33,8 @@ public:
 
     // The version text has arrived.
     void checkupdateDoneString(THTTPGet *sender, const QByteArray &result);
+    // The fetch failed: refused, unreachable, timed out, empty.
+    void checkupdateError(THTTPGet *sender);
 
     THTTPGet &checkupdate() { return *m_checkupdate; }
     TUpdater &updater() { return *m_updater; }
@@ -40,6 +42,8 @@ public:
 private:
     QString m_host;
     QString m_ownVersion;
+    // The player asked for the check under way (or about to start).
+    bool m_playerAsked = false;
     std::unique_ptr<THTTPGet> m_checkupdate;
     std::unique_ptr<TUpdater> m_updater;
 };

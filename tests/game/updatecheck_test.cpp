@@ -15,6 +15,7 @@
 #include "updater.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QTemporaryDir>
 #include <QFile>
 #include <QImage>
@@ -107,6 +108,11 @@ TEST_F(UpdateCheckTest, TheFirstShowingComparesTheServersTextWithTheAboutWindows
         Tmain &w = start(server ? server->host() : dead->host());
         w.show();
         ASSERT_TRUE(checkDone());
+        // The check at start says nothing, and its offer waits until the
+        // name panel shown at start has been answered.
+        EXPECT_EQ(messages, QStringList());
+        EXPECT_FALSE(offered());
+        w.button_namedoneClick();
         EXPECT_EQ(offered(), row.offer != nullptr);
         if (row.offer) {
             EXPECT_EQ(program->updateCheck().updater().offeredVersion(), QString::fromLatin1(row.offer));
@@ -144,6 +150,7 @@ TEST_F(UpdateCheckTest, WithTheOptionOffOnlyTheMenuCommandChecks)
     EXPECT_EQ(server.connections(), 0);
     EXPECT_FALSE(offered());
 
+    again.button_namedoneClick();
     again.findChild<QAction *>(QStringLiteral("CheckforUpdateNow1"))->trigger();
     ASSERT_TRUE(checkDone());
     EXPECT_EQ(server.connections(), 1);
@@ -154,12 +161,76 @@ TEST_F(UpdateCheckTest, WithTheOptionOffOnlyTheMenuCommandChecks)
     EXPECT_FALSE(offered());
 }
 
+TEST_F(UpdateCheckTest, TheMenuCommandAlwaysAnswers)
+{
+    const struct {
+        const char *name;
+        std::optional<std::string> answer;  // none: nothing listens
+        const char *message;                // the start of what the player is told; none: the offer shows
+    } rows[] = {
+        {"the same version", answer("HTTP/1.0 200 OK", "1.0.1\n"), "Pegsquare 1.0.1 is up to date."},
+        {"an older version", answer("HTTP/1.0 200 OK", "1.0.0"), "Pegsquare 1.0.1 is up to date."},
+        {"a newer version", answer("HTTP/1.0 200 OK", "1.0.2"), nullptr},
+        {"an unreachable server", std::nullopt, "Pegsquare could not reach the vendor's server"},
+        {"an error status", answer("HTTP/1.0 404 Not Found", "1.0.2"),
+         "The vendor's server did not give its latest version (it answered with error 404)"},
+        {"a page that is no version", answer("HTTP/1.0 200 OK", "<html>portal</html>"),
+         "The vendor's server answered with something that is not a version number"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::optional<loopback::Server> server;
+        std::optional<loopback::DeadPort> dead;
+        if (row.answer)
+            server.emplace(*row.answer);
+        else
+            dead.emplace(loopback::DeadPort::Kind::Refusing);
+        Tmain &w = start(server ? server->host() : dead->host());
+        w.findChild<QAction *>(QStringLiteral("updatecheck"))->setChecked(false);
+        w.show();
+        w.button_namedoneClick();
+        w.findChild<QAction *>(QStringLiteral("CheckforUpdateNow1"))->trigger();
+        ASSERT_TRUE(checkDone());
+        EXPECT_EQ(offered(), row.message == nullptr);
+        if (row.message) {
+            ASSERT_EQ(messages.size(), 1);
+            EXPECT_TRUE(messages.front().startsWith(QString::fromLatin1(row.message))) << messages.front().toStdString();
+        } else {
+            EXPECT_EQ(messages, QStringList());
+        }
+        messages.clear();
+        program.reset();
+    }
+}
+
+TEST_F(UpdateCheckTest, AnOfferWaitsForTheNamePanelAndGivesTheKeysBack)
+{
+    loopback::Server server(answer("HTTP/1.0 200 OK", "1.0.2"));
+    Tmain &w = start(server.host());
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(checkDone());
+    // The name panel keeps the keys while the offer waits.
+    EXPECT_FALSE(offered());
+    QWidget *nameBox = w.findChild<QWidget *>(QStringLiteral("edit_aname"));
+    EXPECT_TRUE(nameBox->hasFocus());
+    QTest::keyClick(&w, Qt::Key_Return);
+    EXPECT_TRUE(offered());
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(offered());
+    // The arrows reach the board again.
+    QTest::keyClick(&w, Qt::Key_Right);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("card_11"));
+}
+
 TEST_F(UpdateCheckTest, TheOfferIsDrawnInFrontOfTheBoard)
 {
     loopback::Server server(answer("HTTP/1.0 200 OK", "1.0.2"));
     Tmain &w = start(server.host());
     w.show();
     ASSERT_TRUE(checkDone());
+    w.button_namedoneClick();
     ASSERT_TRUE(offered());
     QWidget *offer = w.findChild<QWidget *>(QStringLiteral("panel_update"));
     // The maroon title shows where the panel lies, over whatever the board

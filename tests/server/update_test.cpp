@@ -116,6 +116,8 @@ protected:
             program->updateCheck().updater().publicKey = QString::fromStdString(trustedKey);
         w.show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !program->updateCheck().checkupdate().isBusy(); }, kWaitMs));
+        // The offer waits for the name panel shown at start.
+        w.button_namedoneClick();
         ASSERT_TRUE(control("panel_update")->isVisible());
     }
     QWidget *control(const char *name)
