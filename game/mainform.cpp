@@ -259,8 +259,16 @@ void Tmain::Image1Click()
     findControl<QWidget>(this, QStringLiteral("panel_linescore"))->hide();
 }
 
+QString Tmain::playerName() const
+{
+    const QString name = m_editName->text().trimmed();
+    return name.isEmpty() ? QStringLiteral("Guest") : m_editName->text();
+}
+
 void Tmain::ChangeName1Click()
 {
+    // The box offers the name in use, also one typed at game over.
+    m_editAname->setText(m_editName->text());
     QWidget *name = findControl<QWidget>(this, QStringLiteral("panel_name"));
     name->show();
     name->raise();
@@ -268,7 +276,10 @@ void Tmain::ChangeName1Click()
 
 void Tmain::button_namedoneClick()
 {
-    m_editName->setText(m_editAname->text());
+    // No name is "Guest", as a posting would call it.
+    const bool none = m_editAname->text().trimmed().isEmpty();
+    m_editName->setText(none ? QStringLiteral("Guest") : m_editAname->text());
+    m_editAname->setText(m_editName->text());
     findControl<QWidget>(this, QStringLiteral("panel_name"))->hide();
 }
 

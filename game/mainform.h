@@ -202,6 +202,8 @@ private:
     void setCounter(const QString &labelName, int value);
     void saveSettingsShowingErrors();
     QString inifilePath() const;
+    // The name in use: the game-over box's text, "Guest" when it is blank.
+    QString playerName() const;
     int counter(const QString &labelName) const;
     ImageControl *cell(int row, int column) const;
     void setUpKeyboard();

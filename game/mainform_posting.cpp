@@ -1,6 +1,8 @@
 // Posting a finished game's score, and opening the online list.
 #include "mainform.h"
 
+#include "tallyrecorder.h"
+
 #include "controls.h"
 #include "messageboxes.h"
 #include "onlinescores.h"
@@ -19,12 +21,14 @@ constexpr int kMaxDots = 5;
 
 void Tmain::button_sendscoreClick()
 {
-    if (m_editName->text().isEmpty())
-        m_editName->setText(QStringLiteral("Guest"));
+    m_editName->setText(playerName());
     try {
         const QString score = QString::number(counter(QStringLiteral("label_total")));
         const QString date = platform::monthDayYear(QDate::currentDate(), platform::shortDateSeparator());
         const QString name = m_editName->text();
+        // The name posted is the game's name, in the tally too.
+        if (m_tally)
+            m_tally->renameNewest(name);
         if (m_online)
             m_online->sendscore(name, date, score);
     } catch (const std::exception &) {

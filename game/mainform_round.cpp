@@ -31,7 +31,7 @@ int Tmain::counter(const QString &labelName) const
 
 void Tmain::greet()
 {
-    findControl<TagLabel>(this, QStringLiteral("label_name"))->setText(QStringLiteral("Good Luck ") + m_editName->text());
+    findControl<TagLabel>(this, QStringLiteral("label_name"))->setText(QStringLiteral("Good Luck ") + playerName());
     findControl<TagLabel>(this, QStringLiteral("label_cardtype"))->setText(QStringLiteral("Next Card"));
 }
 
@@ -112,7 +112,7 @@ void Tmain::Timer2Timer()
     findControl<TagLabel>(this, QStringLiteral("label_score1"))
         ->setText(QStringLiteral("Your Score: ") + findControl<TagLabel>(this, QStringLiteral("label_total"))->text());
     if (m_tally)
-        m_tally->checkscore(counter(QStringLiteral("label_total")), m_editName->text());
+        m_tally->checkscore(counter(QStringLiteral("label_total")), playerName());
     findControl<QWidget>(this, QStringLiteral("button_sendscore"))->show();
     auto *over = findControl<QWidget>(this, QStringLiteral("panel_over"));
     over->show();

@@ -221,6 +221,7 @@ bool Ttallylist::checkscore(int score, const QString &name)
     for (int rank = 1; rank <= TallyGrid::kRanks && place == 0; ++rank)
         if (rankLabel("label_high", rank)->tag() <= score)
             place = rank;
+    m_newestRank = place;
     if (place == 0)
         return false;
 
@@ -247,6 +248,15 @@ bool Ttallylist::checkscore(int score, const QString &name)
     m_grid.setCell(kNameColumn, place, name.toStdString());
     changed();
     return true;
+}
+
+void Ttallylist::renameNewest(const QString &name)
+{
+    if (m_newestRank == 0 || rankLabel("label_name", m_newestRank)->text() == name)
+        return;
+    rankLabel("label_name", m_newestRank)->setText(name);
+    m_grid.setCell(kNameColumn, m_newestRank, name.toStdString());
+    changed();
 }
 
 void Ttallylist::loadtally()
@@ -290,6 +300,7 @@ void Ttallylist::button_resetClick()
         high->setTag(kFreeRankScore);
         styleRank(rank, pegcolors::maroon(), false);
     }
+    m_newestRank = 0;
     changed();
 }
 

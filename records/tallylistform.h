@@ -30,6 +30,7 @@ public:
     void addtomineincrease(int column) override;
     void addtomineset(int column, const QString &text);
     bool checkscore(int score, const QString &name) override;
+    void renameNewest(const QString &name) override;
     void loadtally();
 
     void button_resetClick();
@@ -62,5 +63,7 @@ private:
     std::filesystem::path m_tallyFile;
     TallyGrid m_grid;
     bool m_unsaved = false;
+    // The rank the last finished game was entered at; 0 when none.
+    int m_newestRank = 0;
     bool m_saveFailureShown = false;
 };

@@ -13,4 +13,8 @@ public:
 
     // Enters a finished game into the ten best; true when it was entered.
     virtual bool checkscore(int score, const QString &name) = 0;
+    // The player gave the game just entered another name (by posting it
+    // under that name): the entry takes it. Does nothing when the last
+    // finished game was not entered, or the tally was reset since.
+    virtual void renameNewest(const QString &name) = 0;
 };

@@ -269,4 +269,46 @@ TEST_F(GameTest, BreakdownAfterGameOverKeepsTheLastRoundUntilTheNextStart)
         EXPECT_EQ(caption(QStringLiteral("label_line%1").arg(k)), QStringLiteral("0"));
 }
 
+// One name everywhere: the heading, the tally, the posting and the name
+// box all show the same, and "Guest" stands where no name was given.
+TEST_F(GameTest, OneNameWhereverItWasTyped)
+{
+    const struct {
+        const char *name;
+        const char *panelName;   // typed into the name panel, then Done
+        const char *overName;    // typed into the game-over box after the game (none: left alone)
+        const char *expected;    // heading, tally entry, posted name and name box
+    } rows[] = {
+        {"a name given at the panel", "Ann", nullptr, "Ann"},
+        {"an empty name", "", nullptr, "Guest"},
+        {"a name of blanks", "   ", nullptr, "Guest"},
+        {"a name typed at game over", "Ann", "Bob", "Bob"},
+        {"a name emptied at game over", "Ann", "", "Guest"},
+    };
+    auto *aname = control<QLineEdit>(QStringLiteral("edit_aname"));
+    auto *name = control<QLineEdit>(QStringLiteral("edit_name"));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        tally.finished.clear();
+        action(QStringLiteral("ChangeName1"))->trigger();
+        aname->setText(QString::fromLatin1(row.panelName));
+        window->button_namedoneClick();
+        startGame(kFiftyFour.seed);
+        fillBoard();
+        tickUntilOutcome();
+        ASSERT_EQ(tally.finished.size(), 1u);
+        if (row.overName)
+            name->setText(QString::fromLatin1(row.overName));
+        window->button_sendscoreClick();
+        const QString expected = QString::fromLatin1(row.expected);
+        EXPECT_EQ(name->text(), expected);
+        EXPECT_EQ(tally.finished[0].second, expected);
+        action(QStringLiteral("ChangeName1"))->trigger();
+        EXPECT_EQ(aname->text(), expected);
+        window->button_namecancelClick();
+        startGame(1);
+        EXPECT_EQ(caption(QStringLiteral("label_name")), QStringLiteral("Good Luck ") + expected);
+    }
+}
+
 } // namespace

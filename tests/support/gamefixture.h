@@ -35,6 +35,11 @@ public:
         finished.emplace_back(score, name);
         return true;
     }
+    void renameNewest(const QString &name) override
+    {
+        if (!finished.empty())
+            finished.back().second = name;
+    }
     std::vector<int> increases;
     std::vector<std::pair<int, QString>> finished;
 };
