@@ -175,8 +175,11 @@ bool Tmain::eventFilter(QObject *watched, QEvent *event)
                 ->setFocus(Qt::OtherFocusReason);
         }
         // An update offer held back while the name panel asked comes now.
-        if (panel->objectName() == QLatin1String("panel_name") && panel->isHidden() && m_pendingOffer.size() == 2)
-            showUpdateOffer(m_pendingOffer.at(0), m_pendingOffer.at(1));
+        if (panel->objectName() == QLatin1String("panel_name") && panel->isHidden() && m_pendingOffer.size() == 2) {
+            // A copy: showing the offer clears the one held back.
+            const QStringList offer = m_pendingOffer;
+            showUpdateOffer(offer.at(0), offer.at(1));
+        }
     } else if (!focusInside && panel->objectName() != QLatin1String("button_start")) {
         m_focusBefore.insert(panel, focus);
         // A panel shown asks for an answer: its first box or button takes

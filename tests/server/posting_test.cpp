@@ -138,8 +138,8 @@ TEST_F(PostingTest, AnErrorStatusFailsAtOnce)
 {
     const QString host = startServer();
     ASSERT_FALSE(host.isEmpty());
-    // The server refuses a name of blanks alone.
-    gameOver(host, "   ", 40);
+    // The server refuses a score larger than any a game can reach.
+    gameOver(host, "Robin", 9999999);
     clickSend();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.isEmpty(); }, kWaitMs));
     EXPECT_EQ(messages, QStringList{QStringLiteral("Posting Failed.")});
