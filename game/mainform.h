@@ -187,7 +187,8 @@ protected:
     // board, so a hidden box never takes what a player types.
     bool eventFilter(QObject *watched, QEvent *event) override;
     // Tab passes over what a shown panel covers, as the mouse cannot reach
-    // it either.
+    // it either, and over the board's cells but one: the board is a single
+    // stop, entered at its first empty cell.
     bool focusNextPrevChild(bool next) override;
 
 private:
@@ -207,6 +208,12 @@ private:
     int counter(const QString &labelName) const;
     ImageControl *cell(int row, int column) const;
     void setUpKeyboard();
+    // Tab order: the board, the line scores, the buttons and the panels'
+    // controls, the footer link.
+    void orderTabStops();
+    bool isLineScore(const QWidget *w) const;
+    // Where Tab enters the board: the first empty cell not under a panel.
+    QWidget *boardEntryCell() const;
     // Hint: the menu item's state, the mark's removal (which also outdates
     // any advice still being worked out), the start and the end of one
     // advisor run.

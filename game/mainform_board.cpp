@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 constexpr int kBoardSize = 5;  // rows and columns 1 … 5, the fifth holding the starter
@@ -147,7 +148,71 @@ void Tmain::setUpKeyboard()
     // Start hides itself when pressed; Qt would pass the focus on to the
     // next cell as if by Tab, framing it for a mouse player.
     findControl<QWidget>(this, QStringLiteral("button_start"))->installEventFilter(this);
+    orderTabStops();
     describeBoard();
+}
+
+void Tmain::orderTabStops()
+{
+    // Tab goes from the board to the line scores, then to the buttons and
+    // what the panels hold (in the order they were built), and last to the
+    // footer link. Cells come first only so that the chain has the board at
+    // its head; Tab treats all sixteen as one stop (focusNextPrevChild).
+    QWidget *footer = findControl<QWidget>(this, QStringLiteral("image_logo"));
+    std::vector<QWidget *> cells;
+    std::vector<QWidget *> lineScores;
+    std::vector<QWidget *> rest;
+    QWidget *w = this;
+    // Bounded by the number of widgets: the chain is a ring.
+    const auto limit = findChildren<QWidget *>().size() + 1;
+    for (qsizetype i = 0; i < limit; ++i) {
+        w = w->nextInFocusChain();
+        if (w == this)
+            break;
+        int row = 0;
+        int column = 0;
+        if (!(w->focusPolicy() & Qt::TabFocus) || w == footer)
+            continue;
+        if (playedCell(w, row, column))
+            cells.push_back(w);
+        else if (!isLineScore(w))
+            rest.push_back(w);
+    }
+    for (int line : square::kLineNumbers)
+        lineScores.push_back(findControl<QWidget>(this, QStringLiteral("label_linescore%1").arg(line)));
+    std::vector<QWidget *> order;
+    for (const auto *group : {&cells, &lineScores, &rest})
+        order.insert(order.end(), group->begin(), group->end());
+    order.push_back(footer);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+bool Tmain::isLineScore(const QWidget *w) const
+{
+    for (int line : square::kLineNumbers)
+        if (w == findControl<QWidget>(this, QStringLiteral("label_linescore%1").arg(line)))
+            return true;
+    return false;
+}
+
+QWidget *Tmain::boardEntryCell() const
+{
+    // The first empty cell the player can reach; on a full board (or one
+    // whose empty cells a panel covers) the first reachable cell.
+    QWidget *firstReachable = nullptr;
+    for (int row = 1; row <= kPlayedSize; ++row) {
+        for (int column = 1; column <= kPlayedSize; ++column) {
+            ImageControl *c = cell(row, column);
+            if (!c->isVisible() || !c->isEnabled() || covered(c))
+                continue;
+            if (cards::getsuit(c->tag()) == 0)
+                return c;
+            if (!firstReachable)
+                firstReachable = c;
+        }
+    }
+    return firstReachable;
 }
 
 bool Tmain::eventFilter(QObject *watched, QEvent *event)
@@ -171,8 +236,11 @@ bool Tmain::eventFilter(QObject *watched, QEvent *event)
         if (focusInside && panel->isHidden()) {
             const bool reachable = before && before->isVisible() && before->isEnabled() && before != panel
                                    && !panel->isAncestorOf(before) && !covered(before);
+            // As after a popup: a control framed by the keys before the
+            // panel came is framed again (a line score after Escape on its
+            // breakdown), one the mouse chose is not.
             (reachable ? before.data() : findControl<QWidget>(this, QStringLiteral("panel_board")))
-                ->setFocus(Qt::OtherFocusReason);
+                ->setFocus(Qt::PopupFocusReason);
         }
         // An update offer held back while the name panel asked comes now.
         if (panel->objectName() == QLatin1String("panel_name") && panel->isHidden() && m_pendingOffer.size() == 2) {
@@ -218,13 +286,35 @@ bool Tmain::covered(const QWidget *w) const
 
 bool Tmain::focusNextPrevChild(bool next)
 {
-    // Bounded by the number of widgets, so a window where everything is
-    // covered cannot loop.
-    const int limit = static_cast<int>(findChildren<QWidget *>().size()) + 1;
-    bool moved = QMainWindow::focusNextPrevChild(next);
-    for (int i = 0; moved && i < limit && covered(focusWidget()); ++i)
-        moved = QMainWindow::focusNextPrevChild(next);
-    return moved;
+    QWidget *from = focusWidget();
+    int row = 0;
+    int column = 0;
+    const bool fromBoard = playedCell(from, row, column);
+    const auto reachable = [this, fromBoard](QWidget *w) {
+        int r = 0;
+        int c = 0;
+        return w != this && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible()
+               && w->isEnabled() && !covered(w) && !(fromBoard && playedCell(w, r, c));
+    };
+    // Walks the chain without moving the focus on the way, so nothing in
+    // between announces itself to a screen reader. Bounded by the number of
+    // widgets, so a window where everything is covered cannot loop.
+    const auto limit = findChildren<QWidget *>().size() + 1;
+    QWidget *w = from ? from : this;
+    for (qsizetype i = 0; i < limit; ++i) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!reachable(w))
+            continue;
+        // The board is one stop: it is entered at its first empty cell, and
+        // the arrow keys move within it.
+        if (playedCell(w, row, column))
+            w = boardEntryCell();
+        if (!w)
+            return false;
+        w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return false;
 }
 
 void Tmain::keyPressEvent(QKeyEvent *event)

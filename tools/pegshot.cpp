@@ -2,8 +2,11 @@
 // without a display. Developer tool, not installed.
 //
 //   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
-//                    tally|about|help|scores|advert] [SCALE]
+//                    tally|about|help|scores|advert|link] [SCALE]
+//
+// "link" is the window a link shows when no web browser can be started.
 #include "aboutform.h"
+#include "addresswindow.h"
 #include "helpform.h"
 #include "highscoreform.h"
 #include "httpget.h"
@@ -121,6 +124,8 @@ int main(int argc, char *argv[])
         target = &program.highscore();
     } else if (scene == QLatin1String("advert")) {
         target = &program.multiplayer();
+    } else if (scene == QLatin1String("link")) {
+        target = AddressWindow::showAddress(&program.about(), QStringLiteral("http://127.0.0.1:8080"));
     }
     target->show();
     QApplication::processEvents();

@@ -1,6 +1,11 @@
 #include "url.h"
 
+#include "addresswindow.h"
 #include "shellopen.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
 
 TURL::TURL(QObject *parent)
     : QObject(parent)
@@ -40,5 +45,15 @@ bool TURL::Execute()
 {
     if (m_url.isEmpty())
         return false;
-    return platform::shellOpen(prefix(m_urlType) + m_url);
+    const QString address = prefix(m_urlType) + m_url;
+    // The window the link was clicked in may be gone by the time a
+    // watched opener gives up.
+    QPointer<QWidget> near = QApplication::activeWindow();
+    if (!near)
+        near = qobject_cast<QWidget *>(parent());
+    auto showAddress = [near, address] { AddressWindow::showAddress(near, address); };
+    if (platform::shellOpen(address, showAddress))
+        return true;
+    showAddress();
+    return false;
 }

@@ -30,7 +30,9 @@ public:
 
     // Opens prefix + URL through platform::shellOpen(). Returns false, and
     // opens nothing, when URL is empty; otherwise whether the desktop
-    // started an opener. Shows no message either way.
+    // started an opener. When no opener could be started, or the one
+    // started finds no browser, the address is shown in an AddressWindow
+    // (over the active window) so that the player can copy it.
     bool Execute();
 
 private:

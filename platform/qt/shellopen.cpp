@@ -1,6 +1,8 @@
 #include "shellopen.h"
 
 #include <QDesktopServices>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <utility>
@@ -25,9 +27,36 @@ QUrl targetUrl(const QString &target)
     return localPath ? QUrl::fromLocalFile(target) : QUrl(target, QUrl::TolerantMode);
 }
 
+// xdg-open tells by its exit status whether it found a program for the
+// address; Qt's own launcher starts it detached and never looks, so a
+// desktop without a browser would fail in silence. The process object
+// has no parent and is deleted when xdg-open ends: one still running when
+// the program quits is left alone rather than killed, since with some
+// desktops it is the browser the player is reading.
+bool startXdgOpen(const QString &xdgOpen, const QUrl &url, OpenFailed onLateFailure)
+{
+    auto *process = new QProcess;
+    process->setProgram(xdgOpen);
+    process->setArguments({url.toString(QUrl::FullyEncoded)});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(process, &QProcess::finished, process, [process, onLateFailure](int exitCode, QProcess::ExitStatus status) {
+        process->deleteLater();
+        if ((status != QProcess::NormalExit || exitCode != 0) && onLateFailure)
+            onLateFailure();
+    });
+    process->start();
+    if (!process->waitForStarted()) {
+        delete process;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-bool shellOpen(const QString &target)
+bool shellOpen(const QString &target, OpenFailed onLateFailure)
 {
     if (target.isEmpty())
         return false;
@@ -36,6 +65,9 @@ bool shellOpen(const QString &target)
         return false;
     if (const UrlOpener &opener = testOpener())
         return opener(url);
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (!xdgOpen.isEmpty())
+        return startXdgOpen(xdgOpen, url, std::move(onLateFailure));
     return QDesktopServices::openUrl(url);
 }
 

@@ -317,3 +317,65 @@ TEST_F(KeyboardTest, ScreenReadersHearCellsAndScores)
 }
 
 } // namespace
+
+// Tab: the board once (at its first empty cell), the line scores in line
+// order, the buttons, the footer link; Shift+Tab the same way back.
+// Escape on a breakdown leaves the framed focus on its line score.
+TEST_F(KeyboardTest, TabOrderTakesTheBoardAsOneStop)
+{
+    struct Row {
+        const char *name;
+        std::vector<std::pair<int, int>> placed;
+        const char *entry;
+    };
+    const Row rows[] = {
+        {"before a game", {}, "card_11"},
+        {"three cards placed", {{1, 1}, {1, 2}, {2, 1}}, "card_13"},
+    };
+    ASSERT_TRUE(showActive());
+    key(Qt::Key_Escape);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!row.placed.empty()) {
+            window->button_startClick();
+            for (const auto &[r, c] : row.placed)
+                QTest::mouseClick(cell(r, c), Qt::LeftButton);
+        }
+        control(QStringLiteral("image_logo"))->setFocus(Qt::TabFocusReason);
+        std::vector<QString> forward;
+        for (int i = 0; i < 30; ++i) {
+            key(Qt::Key_Tab);
+            forward.push_back(focus() ? focus()->objectName() : QStringLiteral("(none)"));
+            if (forward.back() == QLatin1String("image_logo"))
+                break;
+        }
+        std::vector<QString> expected = {QString::fromLatin1(row.entry)};
+        for (int line : {1, 2, 3, 4, 6, 7, 8, 9})
+            expected.push_back(QStringLiteral("label_linescore%1").arg(line));
+        if (row.placed.empty())
+            expected.push_back(QStringLiteral("button_start"));
+        expected.push_back(QStringLiteral("image_logo"));
+        EXPECT_EQ(forward, expected);
+
+        std::vector<QString> backward;
+        for (std::size_t i = 0; i + 1 < expected.size(); ++i) {
+            key(Qt::Key_Backtab);
+            backward.insert(backward.begin(), focus() ? focus()->objectName() : QStringLiteral("(none)"));
+        }
+        expected.pop_back();
+        EXPECT_EQ(backward, expected);
+    }
+
+    // Enter on a line score opens its breakdown; Escape closes it and the
+    // line score keeps the focus and its frame.
+    auto *lineScore = label(QStringLiteral("label_linescore1"));
+    lineScore->setFocus(Qt::TabFocusReason);
+    const QRect area(lineScore->mapTo(window.get(), QPoint(0, 0)), lineScore->size());
+    const QImage framed = window->grab(area).toImage();
+    key(Qt::Key_Return);
+    ASSERT_TRUE(visible("panel_linescore"));
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(visible("panel_linescore"));
+    EXPECT_EQ(focus(), lineScore);
+    EXPECT_EQ(window->grab(area).toImage(), framed);
+}

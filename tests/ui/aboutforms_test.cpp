@@ -2,13 +2,21 @@
 // and the multiplayer advert. No browser starts: every address goes to a
 // recorder installed in place of the desktop's opener.
 #include "aboutform.h"
+#include "addresswindow.h"
 #include "gameresources.h"
 #include "imagecontrol.h"
 #include "lbbackground.h"
 #include "multiplayerform.h"
 #include "selbutton.h"
 #include "shellopen.h"
+#include "tempfolder.h"
 #include "url.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <QLabel>
 #include <QTest>
@@ -16,10 +24,26 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 
 namespace {
+
+AddressWindow *shownAddressWindow()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *window = qobject_cast<AddressWindow *>(w); window && window->isVisible())
+            return window;
+    return nullptr;
+}
+
+void closeAddressWindow()
+{
+    if (AddressWindow *window = shownAddressWindow())
+        window->close();
+}
 
 // Records each address handed to the desktop and answers with `result`.
 class OpenerRecorder {
@@ -106,6 +130,100 @@ TEST(TURL, ExecuteReportsWhetherTheDesktopOpenedIt)
         url.setURL(QStringLiteral("example.com"));
         EXPECT_EQ(url.Execute(), opened);
         EXPECT_EQ(recorder.opened.size(), 1u);
+        closeAddressWindow();
+    }
+}
+
+// Stands in for the desktop's opener: records the address it was given
+// (one argument, whatever it holds) and ends with `exitCode`, as xdg-open
+// does when it finds no browser (3) or has handed the address on (0).
+class FakeXdgOpen {
+public:
+    FakeXdgOpen()
+        : m_savedPath(qgetenv("PATH"))
+    {
+        const std::filesystem::path script = m_folder.path() / "xdg-open";
+        std::ofstream(script) << "#!/bin/sh\n"
+                                 "printf '%s' \"$1\" > \"" << marker().string() << ".$$\"\n"
+                                 "case \"$1\" in *fails*) exit 3;; esac\n"
+                                 "exit 0\n";
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        qputenv("PATH", QByteArray::fromStdString(m_folder.path().string()));
+    }
+    ~FakeXdgOpen() { qputenv("PATH", m_savedPath); }
+    FakeXdgOpen(const FakeXdgOpen &) = delete;
+    FakeXdgOpen &operator=(const FakeXdgOpen &) = delete;
+
+    // The addresses the opener was started with so far.
+    std::vector<QString> addresses() const
+    {
+        std::vector<QString> out;
+        for (const auto &entry : std::filesystem::directory_iterator(m_folder.path())) {
+            if (entry.path().filename().string().rfind("opened.", 0) != 0)
+                continue;
+            QFile file(QString::fromStdString(entry.path().string()));
+            if (file.open(QIODevice::ReadOnly))
+                out.push_back(QString::fromUtf8(file.readAll()));
+        }
+        return out;
+    }
+
+private:
+    std::filesystem::path marker() const { return m_folder.path() / "opened"; }
+    TempFolder m_folder;
+    QByteArray m_savedPath;
+};
+
+// Without a browser, a link must still give the player its address.
+TEST(TURL, WhenNoBrowserCanOpenTheLinkItsAddressIsShownToCopy)
+{
+    struct Row {
+        const char *name;
+        bool useDesktop;   // the real opener path with a stand-in xdg-open
+        bool openerStarts; // otherwise: what the recorder answers
+        const char *address;
+        bool windowShown;
+    };
+    const Row rows[] = {
+        {"the desktop opened it", false, true, "example.com/ok", false},
+        {"nothing could start an opener", false, false, "example.com/none", true},
+        {"xdg-open found no browser", true, true, "example.com/fails?a=1;$(id)", true},
+    };
+    closeAddressWindow();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<OpenerRecorder> recorder;
+        std::unique_ptr<FakeXdgOpen> xdgOpen;
+        if (row.useDesktop)
+            xdgOpen = std::make_unique<FakeXdgOpen>();
+        else
+            recorder = std::make_unique<OpenerRecorder>(row.openerStarts);
+        TURL url;
+        url.setURL(QString::fromLatin1(row.address));
+        const QString expected = QStringLiteral("http://") + QString::fromLatin1(row.address);
+        EXPECT_EQ(url.Execute(), row.openerStarts);
+        if (xdgOpen) {
+            QTRY_VERIFY_WITH_TIMEOUT(!xdgOpen->addresses().empty(), 10000);
+        }
+        if (!row.windowShown) {
+            EXPECT_EQ(shownAddressWindow(), nullptr);
+            continue;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(shownAddressWindow() != nullptr, 10000);
+        AddressWindow *window = shownAddressWindow();
+        if (xdgOpen) {
+            EXPECT_EQ(xdgOpen->addresses(), std::vector<QString>{expected});
+        }
+        auto *field = window->findChild<QLineEdit *>(QStringLiteral("edit_address"));
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->text(), expected);
+        EXPECT_EQ(field->selectedText(), expected);
+        EXPECT_TRUE(field->isReadOnly());
+        QApplication::clipboard()->clear();
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("button_copy")), Qt::LeftButton);
+        EXPECT_EQ(QApplication::clipboard()->text(), expected);
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("button_ok")), Qt::LeftButton);
+        QTRY_VERIFY(shownAddressWindow() == nullptr);
     }
 }
 
