@@ -13,7 +13,9 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -178,7 +180,11 @@ void Ttallylist::styleRank(int rank, const QColor &color, bool bold)
 int Ttallylist::addit(int column, int row)
 {
     bool ok = false;
-    const int value = cellInt(m_grid, column, row, ok) + 1;
+    int value = cellInt(m_grid, column, row, ok);
+    // A count stops at the largest the file's numbers can hold rather
+    // than wrapping to a negative one.
+    if (value < std::numeric_limits<int>::max())
+        ++value;
     m_grid.setCell(column, row, std::to_string(value));
     return value;
 }
@@ -201,6 +207,8 @@ void Ttallylist::updatePercentage()
     long long percentage = 0;
     if (roundsOk && clearedOk && rounds != 0)
         percentage = static_cast<long long>(cleared) * 100 / rounds;
+    // Counts edited or damaged outside the game still give a percentage.
+    percentage = std::clamp(percentage, 0LL, 100LL);
     addtomineset(kPercentColumn, QString::number(percentage));
 }
 

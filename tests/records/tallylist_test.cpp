@@ -142,6 +142,36 @@ TEST_F(TallyTest, ClearPercentageFollowsBothCounts)
     EXPECT_EQ(tally->grid().cell(3, 0), "66");
 }
 
+TEST_F(TallyTest, CountsStopAtTheLargestNumberAndThePercentageStaysInRange)
+{
+    struct Row {
+        const char *name;
+        const char *rounds;
+        const char *cleared;
+        int column;  // the statistic counted up
+        const char *shown;
+    };
+    const Row rows[] = {
+        {"rounds at the largest stay there", "2147483647", "1000", 1, "2147483647/1000/0"},
+        {"both at the largest", "2147483647", "2147483647", 2, "2147483647/2147483647/100"},
+        {"one below the largest reaches it", "2147483646", "2147483646", 1, "2147483647/2147483646/99"},
+        {"negative rounds from an edited file", "-7", "3", 2, "-7/4/0"},
+        {"more cleared than played", "2", "9", 2, "2/10/100"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        TallyGrid grid;
+        grid.setEmptyContents();
+        grid.setCell(1, 0, row.rounds);
+        grid.setCell(2, 0, row.cleared);
+        tallyfile::save(file, grid);
+        open();
+        tally->addtomineincrease(row.column);
+        EXPECT_EQ(statistics(), QString::fromLatin1(row.shown));
+        closeProgram();
+    }
+}
+
 TEST_F(TallyTest, StatisticThatIsNotANumberCountsFromZero)
 {
     writeFile(file, "");  // replaced below by a real container
