@@ -42,6 +42,18 @@ TagLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption
     return l;
 }
 
+// What the player needs first (what happened, what was kept, what the
+// game does now), then the container's own words for whoever looks into it.
+QString damagedTallyMessage(const std::filesystem::path &aside, const QString &detail)
+{
+    const QString kept = aside.empty()
+        ? QStringLiteral("The damaged file could not be kept aside; it will be replaced when the new tally is saved.")
+        : QStringLiteral("The damaged file was kept as \"%1\" in %2.")
+              .arg(QString::fromStdString(aside.filename().string()),
+                   QString::fromStdString(aside.parent_path().string()));
+    return QStringLiteral("Your tally could not be read, so a new tally was started.\n%1\n\nDetail: %2").arg(kept, detail);
+}
+
 int cellInt(const TallyGrid &grid, int column, int row, bool &ok)
 {
     int value = 0;
@@ -121,12 +133,12 @@ void Ttallylist::FormCreate()
         try {
             tallyfile::load(m_tallyFile, m_grid);
         } catch (const std::exception &e) {
-            // Shown as at any start-up error; the program carries on with
-            // an empty tally, and the damaged file is kept aside so the
-            // next save cannot destroy it.
+            // The program carries on with an empty tally. The damaged file
+            // is moved aside before the player hears of it, so what the
+            // message says has already happened, and a save (also one at a
+            // quit request while the message is up) cannot destroy it.
             m_grid.setEmptyContents();
-            showErrorBox(QString::fromStdString(e.what()));
-            tallyfile::setAside(m_tallyFile);
+            showErrorBox(damagedTallyMessage(tallyfile::setAside(m_tallyFile), QString::fromStdString(e.what())));
         }
     }
     // Also with no file yet, so the window shows an empty tally.
