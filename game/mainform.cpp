@@ -6,11 +6,13 @@
 #include "imagecontrol.h"
 #include "messageboxes.h"
 #include "gamesettings.h"
+#include "nameedit.h"
 #include "soundplayer.h"
 #include "systemclock.h"
 #include "taglabel.h"
 #include "updateservice.h"
 #include "url.h"
+#include "vendorpaths.h"
 #include "windowplacement.h"
 #include "workarea.h"
 
@@ -22,7 +24,20 @@
 
 namespace {
 constexpr int kWorkAreaReduction = 3;  // pixels taken off a window larger than the work area
+
+// A stored name the vendor's server would refuse (too long to post) is cut
+// to what the name box lets a player type, not cutting a character in
+// two; one the server accepts is kept whole, as it was typed or stored.
+QString postableName(const QString &stored)
+{
+    if (stored.toUcs4().size() <= vendor::kMaxNameCodePoints)
+        return stored;
+    qsizetype cut = NameEdit::kMaxTyped;
+    if (stored.at(cut - 1).isHighSurrogate())
+        --cut;
+    return stored.left(cut);
 }
+} // namespace
 
 Tmain::Tmain(platform::SoundPlayer &sound, const QString &programFolder)
     : m_sound(sound)
@@ -89,7 +104,7 @@ void Tmain::loadinifile()
                                                 platform::virtualDesktop(), QSize(kMinClientWidth, kMinClientHeight));
     setOuterBounds(m_remembered.left(), m_remembered.top(), m_remembered.width(), m_remembered.height());
     m_playSounds->setChecked(settings.sounds);
-    m_editName->setText(QString::fromStdString(settings.name));
+    m_editName->setText(postableName(QString::fromStdString(settings.name)));
     m_editAname->setText(m_editName->text());
     m_updateCheck->setChecked(settings.updateCheck);
 }

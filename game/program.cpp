@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "aboutform.h"
+#include "exitnote.h"
 #include "helpform.h"
 #include "highscoreform.h"
 #include "mainform.h"
@@ -17,6 +18,10 @@
 
 
 namespace {
+// The name the settings, tally and note files are made of, as the main
+// window gives it (the note is needed before that window exists).
+constexpr const char *kProgramName = "pegsquare";
+
 // Each secondary window shows the main window's tile, copied as the window
 // is created.
 template<typename Window>
@@ -27,8 +32,20 @@ std::unique_ptr<Window> withBackground(std::unique_ptr<Window> window, const Tma
 }
 } // namespace
 
+Program::UnseenMessages::UnseenMessages(std::filesystem::path notePath)
+    : m_lastNote(exitnote::take(notePath))
+{
+    setUnseenMessageHandler([notePath](const QString &message) { exitnote::append(notePath, message.toStdString()); });
+}
+
+Program::UnseenMessages::~UnseenMessages()
+{
+    setUnseenMessageHandler({});
+}
+
 Program::Program(platform::SoundPlayer &sound, const QString &programFolder, const QString &vendorHost)
     : m_host(vendorHost.isEmpty() ? QString::fromLatin1(kVendorHost) : vendorHost)
+    , m_unseen(exitnote::pathFor(programFolder.toStdString(), kProgramName))
     , m_main(std::make_unique<Tmain>(sound, programFolder))
     , m_about(withBackground(std::make_unique<Tabout>(m_host), *m_main))
     , m_help(withBackground(std::make_unique<Thelp>(), *m_main))
@@ -49,6 +66,9 @@ Program::Program(platform::SoundPlayer &sound, const QString &programFolder, con
     Tmain *main = m_main.get();
     m_highscore->OnScorePosted = [main] { main->scorePosted(); };
     m_highscore->OnPostingRefused = [main] { main->postingRefused(); };
+    if (!m_unseen.lastNote().empty())
+        showErrorBox(QStringLiteral("When Pegsquare last ended, it could not tell you this:\n\n%1")
+                         .arg(QString::fromStdString(m_unseen.lastNote())));
 }
 
 bool Program::saveAll(Report report)

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <filesystem>
 #include <memory>
 
 class Tabout;
@@ -24,7 +25,9 @@ public:
     // `programFolder` is where the settings and tally files live: the
     // folder of the executable for the real program. `vendorHost` is the
     // vendor web server's host[:port]; empty means the one the program was
-    // built for.
+    // built for. While the program exists, a message no one saw (see
+    // setQuitting) is kept in its note file, and a note left by the last
+    // run is shown once the windows exist.
     Program(platform::SoundPlayer &sound, const QString &programFolder, const QString &vendorHost = QString());
     ~Program();
 
@@ -47,7 +50,23 @@ public:
     UpdateCheck &updateCheck() { return *m_update; }
 
 private:
+    // Keeps unseen messages in the note file from before the first window
+    // is made until after the last one is gone.
+    class UnseenMessages {
+    public:
+        explicit UnseenMessages(std::filesystem::path notePath);
+        ~UnseenMessages();
+        UnseenMessages(const UnseenMessages &) = delete;
+        UnseenMessages &operator=(const UnseenMessages &) = delete;
+        // What the last run left to say; empty when nothing.
+        const std::string &lastNote() const { return m_lastNote; }
+
+    private:
+        std::string m_lastNote;
+    };
+
     QString m_host;
+    UnseenMessages m_unseen;
     std::unique_ptr<Tmain> m_main;
     std::unique_ptr<Tabout> m_about;
     std::unique_ptr<Thelp> m_help;

@@ -2,15 +2,19 @@
 
 #include "gameresources.h"
 #include "mainform.h"
+#include "messageboxes.h"
 #include "playerfolder.h"
 #include "program.h"
 #include "quitsignals.h"
 #include "sdlsoundplayer.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSessionManager>
+#include <QTimer>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -29,6 +33,54 @@ extern "C" void saveOnAbruptExit()
 }
 
 } // namespace
+
+int runProgram(platform::SoundPlayer &sound, const QString &programFolder, const QString &vendorHost,
+               platform::QuitSignals &quitSignals)
+{
+    setQuitting(false);
+    // Connected before any window exists: a message shown while the
+    // windows are made runs a message loop of its own, and a quit request
+    // arriving there must end it rather than be lost.
+    // Shared with a close that may still be queued when this returns.
+    const auto mainWindow = std::make_shared<QPointer<Tmain>>();
+    const QMetaObject::Connection onQuit =
+        QObject::connect(&quitSignals, &platform::QuitSignals::quitRequested, qApp, [mainWindow](int) {
+            setQuitting(true);
+            // Closed from the main loop, once any box's loop has returned:
+            // a close already under way (its box just ended) hides the
+            // window, and that one is not repeated.
+            QTimer::singleShot(0, qApp, [mainWindow] {
+                if (Tmain *window = *mainWindow; window && window->isVisible())
+                    window->close();
+            });
+        });
+
+    Program program(sound, programFolder, vendorHost);
+    *mainWindow = &program.mainWindow();
+    if (isQuitting()) {
+        // Never shown, so nothing closes it: save as its closing would.
+        program.saveAll(Program::Report::Shown);
+        QObject::disconnect(onQuit);
+        return 0;
+    }
+
+    // The session manager asks first whether everything is saved; it may
+    // still end the session or cancel it, so nothing else changes.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &program.mainWindow(),
+                     [&program](QSessionManager &) { program.saveAll(Program::Report::Shown); });
+
+    static bool exitHandlerInstalled = false;
+    if (!exitHandlerInstalled)
+        exitHandlerInstalled = std::atexit(saveOnAbruptExit) == 0;
+    g_running = &program;
+
+    program.mainWindow().show();
+    const int status = QApplication::exec();
+    // From here on the windows save as they close, in the usual order.
+    g_running = nullptr;
+    QObject::disconnect(onQuit);
+    return status;
+}
 
 int runPegsquare(int argc, char *argv[], const QString &vendorHost)
 {
@@ -49,25 +101,6 @@ int runPegsquare(int argc, char *argv[], const QString &vendorHost)
     platform::SdlSoundPlayer sound(gameresources::soundFiles());
     // An installed copy whose folder the player may not write keeps the
     // settings and the tally in the player's own data folder.
-    Program program(sound, platform::playerFilesFolder(QApplication::applicationDirPath()), vendorHost);
-
-    // Logout, shutdown, `kill`, a closed terminal: the program ends as if
-    // its window had been closed, saving what it keeps.
-    QObject::connect(&quitSignals, &platform::QuitSignals::quitRequested, &program.mainWindow(),
-                     [&program](int) { program.mainWindow().close(); });
-    // The session manager asks first whether everything is saved; it may
-    // still end the session or cancel it, so nothing else changes.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &program.mainWindow(),
-                     [&program](QSessionManager &) { program.saveAll(Program::Report::Shown); });
-
-    static bool exitHandlerInstalled = false;
-    if (!exitHandlerInstalled)
-        exitHandlerInstalled = std::atexit(saveOnAbruptExit) == 0;
-    g_running = &program;
-
-    program.mainWindow().show();
-    const int status = QApplication::exec();
-    // From here on the windows save as they close, in the usual order.
-    g_running = nullptr;
-    return status;
+    return runProgram(sound, platform::playerFilesFolder(QApplication::applicationDirPath()), vendorHost,
+                      quitSignals);
 }

@@ -18,6 +18,9 @@ constexpr std::string_view kVersionPath = "/pegsquare/pegsquareversion.txt";
 // without a signature its key accepts.
 constexpr std::string_view kInstallerPath = "/pegsquare/pegsetup.exe";
 constexpr std::string_view kSignaturePath = "/pegsquare/pegsetup.exe.minisig";
+// The longest player name the posting accepts, in Unicode code points.
+constexpr int kMaxNameCodePoints = 32;
+
 // The installer's file name, as the version text and the player see it.
 constexpr std::string_view kInstallerName = "pegsetup.exe";
 // The Pegclub multiplayer lobby page.

@@ -4,8 +4,13 @@
 #include "lzrw1.h"
 #include "tallygrid.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <stdexcept>
-#include <system_error>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tallyfile {
 
@@ -17,6 +22,23 @@ constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
 // names. A container announcing more is damaged or hostile, and restoring
 // it first would let a small file fill the memory.
 constexpr std::int64_t kMaxTextBytes = 64 * 1024;
+
+// Damaged tallies kept side by side before the game gives up keeping more.
+constexpr int kMaxAsideNames = 100;
+
+// rename() that fails with EEXIST instead of replacing `to`. Where the file
+// system cannot promise that in one step, a hard link and an unlink do.
+bool renameWithoutReplacing(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
 
 std::span<const std::uint8_t> asBytes(std::string_view text)
 {
@@ -60,11 +82,15 @@ void save(const std::filesystem::path &path, const TallyGrid &grid)
 
 std::filesystem::path setAside(const std::filesystem::path &path)
 {
-    std::filesystem::path aside = path;
-    aside += ".damaged";
-    std::error_code error;
-    std::filesystem::rename(path, aside, error);
-    return error ? std::filesystem::path() : aside;
+    for (int number = 1; number <= kMaxAsideNames; ++number) {
+        std::filesystem::path aside = path;
+        aside += number == 1 ? std::string(".damaged") : ".damaged." + std::to_string(number);
+        if (renameWithoutReplacing(path, aside))
+            return aside;
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
 }
 
 } // namespace tallyfile

@@ -25,9 +25,11 @@ void load(const std::filesystem::path &path, TallyGrid &grid);
 // typed one can make it so).
 void save(const std::filesystem::path &path, const TallyGrid &grid);
 
-// Moves a file that failed to load out of the way (to "<name>.damaged",
-// replacing an older one) so the next save does not destroy what may
-// still be recovered. Returns the new path, or an empty path on failure.
+// Moves a file that failed to load out of the way so the next save does
+// not destroy what may still be recovered: to "<name>.damaged", or, when
+// that exists, the first free one of "<name>.damaged.2", ".3" … Never
+// replaces a file that exists. Returns the new path, or an empty path
+// when the file could not be moved (it is then where it was).
 std::filesystem::path setAside(const std::filesystem::path &path);
 
 } // namespace tallyfile

@@ -13,7 +13,9 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -38,6 +40,18 @@ TagLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption
     l->setTextColor(color);
     l->setAlignment(alignment);
     return l;
+}
+
+// What the player needs first (what happened, what was kept, what the
+// game does now), then the container's own words for whoever looks into it.
+QString damagedTallyMessage(const std::filesystem::path &aside, const QString &detail)
+{
+    const QString kept = aside.empty()
+        ? QStringLiteral("The damaged file could not be kept aside; it will be replaced when the new tally is saved.")
+        : QStringLiteral("The damaged file was kept as \"%1\" in %2.")
+              .arg(QString::fromStdString(aside.filename().string()),
+                   QString::fromStdString(aside.parent_path().string()));
+    return QStringLiteral("Your tally could not be read, so a new tally was started.\n%1\n\nDetail: %2").arg(kept, detail);
 }
 
 int cellInt(const TallyGrid &grid, int column, int row, bool &ok)
@@ -119,12 +133,12 @@ void Ttallylist::FormCreate()
         try {
             tallyfile::load(m_tallyFile, m_grid);
         } catch (const std::exception &e) {
-            // Shown as at any start-up error; the program carries on with
-            // an empty tally, and the damaged file is kept aside so the
-            // next save cannot destroy it.
+            // The program carries on with an empty tally. The damaged file
+            // is moved aside before the player hears of it, so what the
+            // message says has already happened, and a save (also one at a
+            // quit request while the message is up) cannot destroy it.
             m_grid.setEmptyContents();
-            showErrorBox(QString::fromStdString(e.what()));
-            tallyfile::setAside(m_tallyFile);
+            showErrorBox(damagedTallyMessage(tallyfile::setAside(m_tallyFile), QString::fromStdString(e.what())));
         }
     }
     // Also with no file yet, so the window shows an empty tally.
@@ -178,7 +192,11 @@ void Ttallylist::styleRank(int rank, const QColor &color, bool bold)
 int Ttallylist::addit(int column, int row)
 {
     bool ok = false;
-    const int value = cellInt(m_grid, column, row, ok) + 1;
+    int value = cellInt(m_grid, column, row, ok);
+    // A count stops at the largest the file's numbers can hold rather
+    // than wrapping to a negative one.
+    if (value < std::numeric_limits<int>::max())
+        ++value;
     m_grid.setCell(column, row, std::to_string(value));
     return value;
 }
@@ -201,6 +219,8 @@ void Ttallylist::updatePercentage()
     long long percentage = 0;
     if (roundsOk && clearedOk && rounds != 0)
         percentage = static_cast<long long>(cleared) * 100 / rounds;
+    // Counts edited or damaged outside the game still give a percentage.
+    percentage = std::clamp(percentage, 0LL, 100LL);
     addtomineset(kPercentColumn, QString::number(percentage));
 }
 

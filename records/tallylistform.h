@@ -25,7 +25,8 @@ public:
     const std::filesystem::path &tallyFile() const { return m_tallyFile; }
 
     // Adds 1 to the integer in cell (column, row) (a cell without one
-    // counts as 0), writes it back and returns it.
+    // counts as 0), writes it back and returns it. The largest int stays
+    // as it is instead of wrapping.
     int addit(int column, int row);
     void addtomineincrease(int column) override;
     void addtomineset(int column, const QString &text);

@@ -123,8 +123,10 @@ std::string scoreListPage(const std::vector<StoredScore> &scores, std::string_vi
         return page;
     }
     page.reserve(page.size() + scores.size() * 260 + 600);
-    page += paragraph("The best " + std::to_string(scores.size()) + (scores.size() == 1 ? " score" : " scores")
-                      + " sent in by Pegsquare players.");
+    // "The best score", not "The best 1 score".
+    const std::string best =
+        scores.size() == 1 ? std::string("The best score") : "The best " + std::to_string(scores.size()) + " scores";
+    page += paragraph(best + " sent in by Pegsquare players.");
     page += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"5\" width=\"80%\" bgcolor=\"";
     page += kRowLight;
     page += "\">\n<tr bgcolor=\"";

@@ -2,11 +2,12 @@
 
 #include "scorequery.h"
 #include "scoretable.h"
+#include "vendorpaths.h"
 
 #include <string>
 #include <string_view>
 
-constexpr int kMaxNameCodePoints = 32;
+using vendor::kMaxNameCodePoints;
 constexpr int kMaxScore = 100000;
 
 // A checked posting: the score to store, or a sentence saying what was wrong.

@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+
+#include <cstdio>
+#include <vector>
 
 namespace {
 std::function<void(const QString &)> &errorHandler()
@@ -20,7 +24,68 @@ std::function<bool(const QString &, const QString &)> &confirmationHandler()
     static std::function<bool(const QString &, const QString &)> handler;
     return handler;
 }
+std::function<void(const QString &)> &unseenHandler()
+{
+    static std::function<void(const QString &)> handler;
+    return handler;
+}
+
+bool g_quitting = false;
+// The boxes running their own message loop, innermost last: a quit request
+// arrives through that loop and must end every one of them.
+std::vector<QPointer<QMessageBox>> &openBoxes()
+{
+    static std::vector<QPointer<QMessageBox>> boxes;
+    return boxes;
+}
+
+void reportUnseen(const QString &message)
+{
+    std::fprintf(stderr, "Pegsquare: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+    if (unseenHandler())
+        unseenHandler()(message);
+}
+
+// Runs `box` unless the program is quitting; false when the player never
+// answered it (then its text has gone to the unseen-message handler).
+bool runBox(QMessageBox &box)
+{
+    if (g_quitting) {
+        reportUnseen(box.text());
+        return false;
+    }
+    openBoxes().emplace_back(&box);
+    box.exec();
+    std::erase_if(openBoxes(), [&box](const QPointer<QMessageBox> &open) { return open.isNull() || open == &box; });
+    if (g_quitting) {
+        reportUnseen(box.text());
+        return false;
+    }
+    return true;
+}
 } // namespace
+
+void setQuitting(bool quitting)
+{
+    g_quitting = quitting;
+    if (!quitting)
+        return;
+    // Each box's exec() returns once its own loop gets control back.
+    for (const QPointer<QMessageBox> &box : openBoxes())
+        if (box)
+            box->done(QMessageBox::Cancel);
+}
+
+bool isQuitting()
+{
+    return g_quitting;
+}
+
+void setUnseenMessageHandler(std::function<void(const QString &)> handler)
+{
+    unseenHandler() = std::move(handler);
+}
 
 void setErrorBoxHandler(std::function<void(const QString &)> handler)
 {
@@ -39,26 +104,37 @@ void setConfirmationHandler(std::function<bool(const QString &, const QString &)
 
 void showErrorBox(const QString &message)
 {
+    if (g_quitting) {
+        reportUnseen(message);
+        return;
+    }
     if (errorHandler()) {
         errorHandler()(message);
         return;
     }
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
-    box.exec();
+    runBox(box);
 }
 
 void showMessageBox(const QString &message)
 {
+    if (g_quitting) {
+        reportUnseen(message);
+        return;
+    }
     if (messageHandler()) {
         messageHandler()(message);
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message, QMessageBox::Ok);
-    box.exec();
+    runBox(box);
 }
 
 bool askConfirmation(QWidget *parent, const QString &caption, const QString &question)
 {
+    // Nothing is done on the player's behalf while the program is ending.
+    if (g_quitting)
+        return false;
     if (confirmationHandler())
         return confirmationHandler()(caption, question);
     QMessageBox box(QMessageBox::Question, caption, question, QMessageBox::NoButton, parent);
@@ -66,6 +142,8 @@ bool askConfirmation(QWidget *parent, const QString &caption, const QString &que
     QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(no);
     box.setEscapeButton(no);
+    openBoxes().emplace_back(&box);
     box.exec();
-    return box.clickedButton() == yes;
+    std::erase_if(openBoxes(), [&box](const QPointer<QMessageBox> &open) { return open.isNull() || open == &box; });
+    return !g_quitting && box.clickedButton() == yes;
 }

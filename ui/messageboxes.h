@@ -18,6 +18,19 @@ void showMessageBox(const QString &message);
 // A Yes/No confirmation box; true when the player answers Yes.
 bool askConfirmation(QWidget *parent, const QString &caption, const QString &question);
 
+// A quit request (the desktop ending the program) must never wait for a
+// person. From the call on, every box this unit has open is closed at once
+// as if dismissed (a confirmation as No), and no later box opens: its
+// message goes to the unseen-message handler instead. `false` ends that
+// state again, for tests that run the program more than once.
+void setQuitting(bool quitting);
+bool isQuitting();
+
+// Where the messages of boxes that were closed unread or never opened go:
+// standard error always, and then `handler` (the program keeps them for
+// the next start). An empty function leaves standard error alone.
+void setUnseenMessageHandler(std::function<void(const QString &)> handler);
+
 // Tests replace the boxes so nothing modal opens; pass an empty function
 // to restore the real boxes.
 void setErrorBoxHandler(std::function<void(const QString &)> handler);

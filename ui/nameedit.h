@@ -8,7 +8,10 @@
 class NameEdit : public QLineEdit {
     Q_OBJECT
 public:
-    NameEdit(QWidget *parent, const QString &name, const QRect &geometry, int maxTyped = 10);
+    // What a player can type into the game's name boxes.
+    static constexpr int kMaxTyped = 10;
+
+    NameEdit(QWidget *parent, const QString &name, const QRect &geometry, int maxTyped = kMaxTyped);
 
     int maxTyped() const { return m_maxTyped; }
 

@@ -8,7 +8,10 @@
 #include "multiplayerform.h"
 #include "tallyfile.h"
 #include "tallylistform.h"
+#include "messageboxes.h"
 #include "program.h"
+#include "quitsignals.h"
+#include "runprogram.h"
 #include "secondarywindow.h"
 #include "shellopen.h"
 
@@ -16,9 +19,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
 #include <QUrl>
 
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace {
@@ -130,6 +137,105 @@ TEST_F(ProgramTest, SavingForTheDesktopWritesBothFilesAndKeepsRunning)
     TallyGrid grid;
     tallyfile::load(tallyfile::pathFor(folder.path().toStdString(), "pegsquare"), grid);
     EXPECT_EQ(grid.cell(1, 0), "1");
+}
+
+// A quit request never waits for a person: a box that is up is closed,
+// later ones are not shown, what can be saved is saved, and what the
+// player did not see is on standard error and shown at the next start.
+TEST_F(ProgramTest, AQuitRequestEndsTheProgramWithoutWaitingForAnyone)
+{
+    enum class Trigger { BoxShown, WindowShown, WindowClosedBoxShown };
+    struct Row {
+        const char *name;
+        bool damagedTally;
+        bool unwritableSettings;
+        Trigger trigger;
+        const char *unseen;  // in the note and on standard error
+        bool tallySaved;
+    };
+    const Row rows[] = {
+        {"during the damaged-tally message at start", true, false, Trigger::BoxShown, "no valid header", true},
+        {"with settings that cannot be written", false, true, Trigger::WindowShown, "Unable to write to", true},
+        {"during the box saying the settings were not written", false, true, Trigger::WindowClosedBoxShown,
+         "Unable to write to", true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const std::filesystem::path root = dir.path().toStdString();
+        const std::filesystem::path tally = root / "pegsquaretally.tld";
+        if (row.damagedTally)
+            std::ofstream(tally, std::ios::binary) << "not a tally at all";
+        // A folder where the settings file should be cannot be replaced.
+        if (row.unwritableSettings)
+            std::filesystem::create_directory(root / "pegsquare.ini");
+
+        platform::QuitSignals signals;
+        ASSERT_TRUE(signals.isActive());
+        bool raised = false;
+        bool closed = false;
+        bool guardFired = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QWidget *main = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QStringLiteral("Tmain") && w->isVisible())
+                    main = w;
+            if (raised)
+                return;
+            const bool boxUp = qobject_cast<QMessageBox *>(box) != nullptr;
+            if (row.trigger == Trigger::WindowClosedBoxShown && main && !closed) {
+                closed = true;
+                QTimer::singleShot(0, main, [main] { main->close(); });
+                return;
+            }
+            const bool ready = row.trigger == Trigger::WindowShown ? main != nullptr && !boxUp : boxUp;
+            if (ready) {
+                raised = true;
+                ::raise(SIGTERM);
+            }
+        });
+        poll.start(10);
+        // Only when the program waits for a person: answer for them.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            guardFired = true;
+            setQuitting(true);
+        });
+        guard.start(10000);
+
+        QElapsedTimer clock;
+        clock.start();
+        ::testing::internal::CaptureStderr();
+        runProgram(sound, dir.path(), QString(), signals);
+        const std::string errorOutput = ::testing::internal::GetCapturedStderr();
+        poll.stop();
+        guard.stop();
+        EXPECT_TRUE(raised);
+        EXPECT_FALSE(guardFired);
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_NE(errorOutput.find(row.unseen), std::string::npos) << errorOutput;
+        EXPECT_EQ(std::filesystem::exists(tally), row.tallySaved);
+        EXPECT_EQ(std::filesystem::exists(root / "pegsquaretally.tld.damaged"), row.damagedTally);
+
+        // The next start shows what was not seen, once.
+        setQuitting(false);
+        QStringList shown;
+        setErrorBoxHandler([&shown](const QString &m) { shown << m; });
+        {
+            Program next(sound, dir.path());
+        }
+        {
+            Program again(sound, dir.path());
+        }
+        setErrorBoxHandler({});
+        ASSERT_EQ(shown.size(), 1) << shown.join(QStringLiteral(" | ")).toStdString();
+        EXPECT_TRUE(shown[0].contains(QString::fromLatin1(row.unseen))) << shown[0].toStdString();
+        EXPECT_FALSE(std::filesystem::exists(root / "pegsquare.note"));
+    }
 }
 
 } // namespace

@@ -91,6 +91,12 @@ TEST_F(SettingsTest, StoredValuesAndWhatTheyGive)
         {"zero leaves options on", "[pegsquare]\r\nSounds=0\r\nUpdate=0\r\n", defaults, true, true, "Guest"},
         {"long name kept whole", "[pegsquare]\r\nName=Fourteen chars\r\n", defaults, true, true, "Fourteen chars"},
         {"empty name", "[pegsquare]\r\nName=\r\n", defaults, true, true, ""},
+        {"longest name the server takes kept", "[pegsquare]\r\nName=Abcdefghijklmnopqrstuvwxyz\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\r\n",
+         defaults, true, true, QStringLiteral("Abcdefghijklmnopqrstuvwxyz\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9")},
+        {"one more is cut to the box", "[pegsquare]\r\nName=Abcdefghijklmnopqrstuvwxyz1234567\r\n", defaults, true,
+         true, "Abcdefghij"},
+        {"cut keeps a character whole", "[pegsquare]\r\nName=Abcdefghi\U0001F0A1xxxxxxxxxxxxxxxxxxxxxxxxxx\r\n",
+         defaults, true, true, "Abcdefghi"},
         {"names match without case", "[PEGSQUARE]\r\nname=Zed\r\nWIDTH=720\r\n", {3, 3, 720, 571}, true, true, "Zed"},
         {"another section is not ours", "[other]\r\nName=Nope\r\n", defaults, true, true, "Guest"},
     };

@@ -142,6 +142,36 @@ TEST_F(TallyTest, ClearPercentageFollowsBothCounts)
     EXPECT_EQ(tally->grid().cell(3, 0), "66");
 }
 
+TEST_F(TallyTest, CountsStopAtTheLargestNumberAndThePercentageStaysInRange)
+{
+    struct Row {
+        const char *name;
+        const char *rounds;
+        const char *cleared;
+        int column;  // the statistic counted up
+        const char *shown;
+    };
+    const Row rows[] = {
+        {"rounds at the largest stay there", "2147483647", "1000", 1, "2147483647/1000/0"},
+        {"both at the largest", "2147483647", "2147483647", 2, "2147483647/2147483647/100"},
+        {"one below the largest reaches it", "2147483646", "2147483646", 1, "2147483647/2147483646/99"},
+        {"negative rounds from an edited file", "-7", "3", 2, "-7/4/0"},
+        {"more cleared than played", "2", "9", 2, "2/10/100"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        TallyGrid grid;
+        grid.setEmptyContents();
+        grid.setCell(1, 0, row.rounds);
+        grid.setCell(2, 0, row.cleared);
+        tallyfile::save(file, grid);
+        open();
+        tally->addtomineincrease(row.column);
+        EXPECT_EQ(statistics(), QString::fromLatin1(row.shown));
+        closeProgram();
+    }
+}
+
 TEST_F(TallyTest, StatisticThatIsNotANumberCountsFromZero)
 {
     writeFile(file, "");  // replaced below by a real container
@@ -306,30 +336,45 @@ TEST_F(TallyTest, DamagedFilesAreReportedKeptAsideAndReplaced)
     struct Row {
         const char *name;
         std::string bytes;
-        QString message;
+        QString detail;
+        const char *kept;  // never over an older damaged file
     };
     const QString path = QString::fromStdString(file.string());
     const Row rows[] = {
-        {"bad header", badHeader, path + " : Lzrw1 decompression : this file has no valid header !"},
-        {"truncated", good.substr(0, good.size() - 3), "Lzrw1 : Error reading from input file : " + path},
+        {"bad header", badHeader, path + " : Lzrw1 decompression : this file has no valid header !",
+         "pegsquaretally.tld.damaged"},
+        {"truncated", good.substr(0, good.size() - 3), "Lzrw1 : Error reading from input file : " + path,
+         "pegsquaretally.tld.damaged.2"},
         {"altered size", alteredSize,
-         "Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !"},
+         "Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !",
+         "pegsquaretally.tld.damaged.3"},
         {"text larger than a tally", oversized,
-         "The tally file " + path + " is damaged: it claims to hold 65537 bytes, far more than any tally."},
+         "The tally file " + path + " is damaged: it claims to hold 65537 bytes, far more than any tally.",
+         "pegsquaretally.tld.damaged.4"},
     };
+    std::vector<std::string> keptBytes;
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         errors.clear();
         writeFile(file, row.bytes);
+        // The message is shown once the file is already aside.
+        bool asideWhenShown = false;
+        setErrorBoxHandler([&](const QString &m) {
+            errors << m;
+            asideWhenShown = std::filesystem::exists(file.parent_path() / row.kept) && !std::filesystem::exists(file);
+        });
         open();
         ASSERT_EQ(errors.size(), 1);
-        EXPECT_EQ(errors[0], row.message);
+        EXPECT_TRUE(asideWhenShown);
+        EXPECT_EQ(errors[0], QStringLiteral("Your tally could not be read, so a new tally was started.\n"
+                                            "The damaged file was kept as \"%1\" in %2.\n\nDetail: %3")
+                                 .arg(QString::fromLatin1(row.kept), dir.path(), row.detail));
         // The window carries on with an empty tally …
         EXPECT_EQ(scores(), QStringList(10, QString()));
-        // … and the damaged bytes are kept for recovery.
-        std::filesystem::path aside = file;
-        aside += ".damaged";
-        EXPECT_EQ(readFile(aside), row.bytes);
+        // … and the damaged bytes are kept for recovery, the older ones too.
+        keptBytes.push_back(row.bytes);
+        EXPECT_EQ(readFile(file.parent_path() / row.kept), row.bytes);
+        EXPECT_EQ(readFile(file.parent_path() / rows[0].kept), keptBytes.front());
         EXPECT_FALSE(std::filesystem::exists(file));
         closeProgram();
         // The next normal end writes a good file again.

@@ -105,3 +105,38 @@ TEST(serverPublish, PublishesASignedReleaseWholeOrNotAtAll)
         EXPECT_EQ(check.out, "pegsquare " + row.version + " pegsetup.exe\n") << row.name;
     }
 }
+
+namespace {
+
+// The sample installer puts nothing in place, so it must tell the player
+// so, and how to get the game back, in both of the places an update leaves.
+TEST(serverSampleInstaller, SaysItInstalledNothingAndHowToGetTheGameBack)
+{
+    const struct {
+        const char *name;
+        bool backupThere;
+        const char *wayBack;
+    } rows[] = {
+        {"after an update", true, "rename it back to"},
+        {"with no backup", false, "Reinstall Pegsquare"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder work;
+        ASSERT_FALSE(work.path().empty());
+        const fs::path installer = work.path() / "pegsetup.exe";
+        fs::copy_file(PEGSQUARE_SAMPLE_INSTALLER, installer);
+        if (row.backupThere)
+            writeFile(work.path() / "pegsquare.BAK", "the old program");
+        const ToolResult ran = runTool("DISPLAY= WAYLAND_DISPLAY= sh " + quoted(installer), "/SP- /silent /noicons");
+        EXPECT_EQ(ran.status, 0) << ran.err;
+        EXPECT_NE(ran.err.find("did not put a new Pegsquare program in place"), std::string::npos) << ran.err;
+        EXPECT_NE(ran.err.find(row.wayBack), std::string::npos) << ran.err;
+        if (row.backupThere) {
+            EXPECT_NE(ran.err.find((work.path() / "pegsquare.BAK").string()), std::string::npos) << ran.err;
+        }
+        EXPECT_EQ(readFile(work.path() / "pegsetup-ran.txt"), "/SP- /silent /noicons\n");
+    }
+}
+
+} // namespace

@@ -669,6 +669,23 @@ TEST(serverRoutes, HealthSaysWhetherTheDatabaseAnswers)
     }
 }
 
+TEST(serverPages, TheListSaysHowManyScoresInProperEnglish)
+{
+    const struct {
+        std::size_t count;
+        const char *sentence;
+    } rows[] = {
+        {1, "The best score sent in by Pegsquare players."},
+        {2, "The best 2 scores sent in by Pegsquare players."},
+        {100, "The best 100 scores sent in by Pegsquare players."},
+    };
+    for (const auto &row : rows) {
+        const std::vector<StoredScore> scores(row.count, StoredScore{"Ann", 50, "1/1/26", "", 1});
+        const std::string page = scoreListPage(scores, "http://scores.example");
+        EXPECT_NE(page.find(row.sentence), std::string::npos) << row.count;
+    }
+}
+
 // Every tag and entity in a page, checked against what the game's viewer
 // knows; every link a whole address, since the game hands links to the
 // browser with no page address to resolve them against.
