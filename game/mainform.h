@@ -68,10 +68,14 @@ public:
     void setOnlineScores(OnlineScores *online) { m_online = online; }
     // The update check and the self-update, which fill the offer panel.
     void setUpdateService(UpdateService *update);
-    // The server took the posted score: the game-over panel closes.
+    // The server took the posted score: the game-over panel closes, also
+    // when the answer comes after the wait was given up.
     void scorePosted();
-    // The server answered a posting with an error status: it failed.
-    void postingRefused();
+    // A posting failed (`why`: a sentence saying what the server did): a
+    // posting under way ends at once with "Posting Failed." and the
+    // reason, and SEND SCORE is offered again for the same score. Ignored
+    // when no posting is under way, as for a failure after the wait ran out.
+    void postingFailed(const QString &why);
     // A newer version was offered: panel_update names it, in front, once
     // the name panel (if shown) has been answered.
     void showUpdateOffer(const QString &offered, const QString &own);
@@ -99,10 +103,14 @@ public:
     int getlinescore(int line) const { return m_round.lineScore(line); }
     void label_linescore1Click(TagLabel *label);
 
-    // Score posting and the online list.
+    // Score posting and the online list. A posting waits with a countdown
+    // for an answer that does not come; a fetch that failed ends the wait
+    // at once (postingFailed).
     static constexpr int kPostingTicks = 40;  // seconds before a posting is given up
     void button_sendscoreClick();
     void Timer1Timer();
+    // Whether a posting is waiting for its answer.
+    bool postingUnderWay() const { return m_postingUnderWay; }
     void button_highscoresClick();
     void ViewHighScoreList1Click();
 
@@ -202,6 +210,9 @@ private:
     void greet();
     void setCounter(const QString &labelName, int value);
     void saveSettingsShowingErrors();
+    // Ends the wait for a posting: the timer stops, and the wait panel
+    // gives SEND SCORE back with its starting caption.
+    void endPostingWait();
     QString inifilePath() const;
     // The name in use: the game-over box's text, "Guest" when it is blank.
     QString playerName() const;
@@ -251,6 +262,7 @@ private:
     OnlineScores *m_online = nullptr;
     int m_postingCountdown = 0;
     int m_postingDots = 0;
+    bool m_postingUnderWay = false;
     UpdateService *m_update = nullptr;
     // Where the focus was before each shown panel took it.
     QHash<const QObject *, QPointer<QWidget>> m_focusBefore;

@@ -17,6 +17,9 @@
 
 namespace {
 constexpr int kMaxDots = 5;
+const QString kWaitCaption = QStringLiteral("Posting Scores, Please Wait..");
+const QString kPostingFailed = QStringLiteral("Posting Failed.");
+const QString kTryAgain = QStringLiteral(" Your score has not been posted; press SEND SCORE to try again.");
 } // namespace
 
 void Tmain::button_sendscoreClick()
@@ -36,6 +39,7 @@ void Tmain::button_sendscoreClick()
     }
     m_postingCountdown = kPostingTicks;
     m_postingDots = 0;
+    m_postingUnderWay = true;
     m_timer1->start();
     QWidget *wait = findControl<QWidget>(this, QStringLiteral("panel_wait"));
     wait->show();
@@ -49,24 +53,44 @@ void Tmain::Timer1Timer()
         m_postingDots = 1;
     findControl<TagLabel>(this, QStringLiteral("label_wait"))
         ->setText(QStringLiteral("Posting Score, Please Wait") + QString(m_postingDots, QLatin1Char('.')));
-    // Only the tick that reaches exactly 0 speaks: ticks while the box is
-    // open go below it.
-    if (m_postingCountdown == 0) {
-        showMessageBox(QStringLiteral("Posting Failed."));
-        m_timer1->stop();
+    // Only the tick that reaches exactly 0 speaks.
+    if (m_postingCountdown == 0 && m_postingUnderWay) {
+        endPostingWait();
+        // The request may still arrive: an answer that comes later is
+        // still taken (scorePosted), so the player is not told it failed
+        // for good.
+        showMessageBox(kPostingFailed,
+                       QStringLiteral("The vendor's server has not answered in %1 seconds, so Pegsquare cannot tell "
+                                      "whether your score arrived. You may press SEND SCORE to try again.")
+                           .arg(kPostingTicks),
+                       this);
     }
+}
+
+void Tmain::endPostingWait()
+{
+    m_postingUnderWay = false;
+    m_timer1->stop();
+    findControl<TagLabel>(this, QStringLiteral("label_wait"))->setText(kWaitCaption);
+    // panel_wait lies over the send button; hidden, it offers it again.
+    findControl<QWidget>(this, QStringLiteral("panel_wait"))->hide();
 }
 
 void Tmain::scorePosted()
 {
+    m_postingUnderWay = false;
     findControl<QWidget>(this, QStringLiteral("panel_over"))->hide();
     m_timer1->stop();
 }
 
-void Tmain::postingRefused()
+void Tmain::postingFailed(const QString &why)
 {
-    m_timer1->stop();
-    showMessageBox(QStringLiteral("Posting Failed."));
+    // After the wait was given up the player has been told already, and
+    // SEND SCORE may be waiting for them again.
+    if (!m_postingUnderWay)
+        return;
+    endPostingWait();
+    showMessageBox(kPostingFailed, why + kTryAgain, this);
 }
 
 void Tmain::button_highscoresClick()

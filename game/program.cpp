@@ -65,7 +65,7 @@ Program::Program(platform::SoundPlayer &sound, const QString &programFolder, con
     m_main->setUpdateService(m_update.get());
     Tmain *main = m_main.get();
     m_highscore->OnScorePosted = [main] { main->scorePosted(); };
-    m_highscore->OnPostingRefused = [main] { main->postingRefused(); };
+    m_highscore->OnPostingFailed = [main](const QString &why) { main->postingFailed(why); };
     if (!m_unseen.lastNote().empty())
         showErrorBox(QStringLiteral("When Pegsquare last ended, it could not tell you this:\n\n%1")
                          .arg(QString::fromStdString(m_unseen.lastNote())));

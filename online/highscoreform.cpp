@@ -24,6 +24,12 @@ QString percentEncoded(const QString &value)
     return QString::fromLatin1(QUrl::toPercentEncoding(value));
 }
 
+// The fetch's reason as a sentence about the vendor's server.
+QString vendorServer(const THTTPGet &fetch)
+{
+    return QStringLiteral("The vendor's server ") + fetch.failureReason() + QLatin1Char('.');
+}
+
 } // namespace
 
 Thighscore::Thighscore(const QString &vendorHost)
@@ -74,6 +80,7 @@ void Thighscore::buildLayout()
     m_sendit->OnDoneString = [this](THTTPGet *sender, const QByteArray &result) {
         senditDoneString(sender, result);
     };
+    m_sendit->OnError = [this](THTTPGet *sender) { senditError(sender); };
 }
 
 QUrl Thighscore::listAddress() const
@@ -107,8 +114,8 @@ void Thighscore::senditDoneString(THTTPGet *sender, const QByteArray &)
     // An error status means the server answered but did not take the
     // score: say so now rather than open a list without it.
     if (sender->status() >= kFirstErrorStatus) {
-        if (OnPostingRefused)
-            OnPostingRefused();
+        if (OnPostingFailed)
+            OnPostingFailed(vendorServer(*sender));
         return;
     }
     if (OnScorePosted)
@@ -116,6 +123,14 @@ void Thighscore::senditDoneString(THTTPGet *sender, const QByteArray &)
     loadit();
     show();
     raise();
+}
+
+void Thighscore::senditError(THTTPGet *sender)
+{
+    // Refused or unreachable is known at once; the player need not wait
+    // out the countdown meant for an answer that never comes.
+    if (OnPostingFailed)
+        OnPostingFailed(vendorServer(*sender));
 }
 
 void Thighscore::displayhtmlHotSpotClick(THtmlView *, const QString &SRC, bool &)

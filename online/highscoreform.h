@@ -31,13 +31,15 @@ public:
     void sendscore(const QString &name, const QString &date, const QString &score) override;
 
     // The main window's side of a posting, wired by the program: the
-    // server took the score (the list is then loaded and shown), or it
-    // answered with an error status and did not.
+    // server took the score (the list is then loaded and shown), or the
+    // posting failed (refused, unreachable, an error status, an empty
+    // answer), with a sentence saying what the vendor's server did.
     std::function<void()> OnScorePosted;
-    std::function<void()> OnPostingRefused;
+    std::function<void(const QString &why)> OnPostingFailed;
 
     void getitDoneString(THTTPGet *sender, const QByteArray &result);
     void senditDoneString(THTTPGet *sender, const QByteArray &result);
+    void senditError(THTTPGet *sender);
     void displayhtmlHotSpotClick(THtmlView *sender, const QString &SRC, bool &Handled);
     void button_doneClick();
 

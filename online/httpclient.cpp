@@ -46,6 +46,8 @@ void judge(const online::TransferOutcome &outcome)
         fail(QStringLiteral("Connection refused"));
     case TransferEnd::HostNotFound:
         fail(QStringLiteral("Host not found"));
+    case TransferEnd::Unreachable:
+        fail(QStringLiteral("Host unreachable"));
     case TransferEnd::TooLarge:
         fail(QStringLiteral("The answer is larger than allowed"));
     case TransferEnd::SinkRefused:

@@ -42,6 +42,7 @@ FetchResult fetch(const TransferRequest &request, FetchLink &link)
     const TransferOutcome outcome = transfer.run(request, hooks);
     FetchResult result;
     result.status = outcome.status;
+    result.end = outcome.end;
     // Any status with a body is an answer; a transfer that ended early
     // (connection dropped before the announced length, a refused body)
     // fails even if some bytes came.
@@ -97,6 +98,7 @@ FetchResult FetchLink::takeResult()
     if (m_stop) {
         result.success = false;
         result.body.clear();
+        result.end = TransferEnd::Stopped;
     }
     return result;
 }

@@ -5,6 +5,8 @@
 // component on the GUI thread. Nothing here touches a QObject; the link
 // only calls the two posting functions the component gives it.
 
+#include "httptransfer.h"
+
 #include <QByteArray>
 
 #include <condition_variable>
@@ -14,14 +16,13 @@
 
 namespace online {
 
-class HttpTransfer;
-struct TransferRequest;
-
 // What a finished fetch leaves behind.
 struct FetchResult {
     bool success = false;
     int status = 0;
     QByteArray body;
+    // How the transfer ended; Stopped for a cancelled fetch.
+    TransferEnd end = TransferEnd::SetupFailed;
 };
 
 // Shared by the component and its worker; every member is guarded by one
@@ -48,7 +49,7 @@ public:
     // Whether cancel() or detach() was called.
     bool cancelled() const;
     // Takes the result once the done report has arrived; a cancelled fetch
-    // is always a failure.
+    // is always a failure, ended as Stopped.
     FetchResult takeResult();
 
     // Worker side.

@@ -16,6 +16,39 @@ constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlenc
 // turns that off.
 constexpr char kNoExpect[] = "Expect:";
 constexpr char kNoCache[] = "Pragma: no-cache";
+constexpr int kFirstErrorStatus = 400;
+
+// The words for failureReason(), following the server's name.
+QString reasonFor(const online::FetchResult &result)
+{
+    using online::TransferEnd;
+    if (result.success) {
+        return result.status >= kFirstErrorStatus
+                   ? QStringLiteral("answered with error %1").arg(result.status)
+                   : QString();
+    }
+    switch (result.end) {
+    case TransferEnd::Complete:
+        return QStringLiteral("sent an empty answer");
+    case TransferEnd::Refused:
+        return QStringLiteral("refused the connection");
+    case TransferEnd::Unreachable:
+    case TransferEnd::HostNotFound:
+        return QStringLiteral("could not be reached");
+    case TransferEnd::TimedOut:
+        return QStringLiteral("did not answer in time");
+    case TransferEnd::Dropped:
+        return QStringLiteral("broke off before its answer was complete");
+    case TransferEnd::TooLarge:
+        return QStringLiteral("sent an answer larger than allowed");
+    case TransferEnd::Stopped:
+        return QStringLiteral("was not heard out, as the request was cancelled");
+    case TransferEnd::SetupFailed:
+        return QStringLiteral("could not be asked, as its address is not valid or the request could not be set up");
+    default:
+        return QStringLiteral("could not be asked, as the request failed");
+    }
+}
 
 } // namespace
 
@@ -76,6 +109,7 @@ void THTTPGet::Start()
         // through the usual event.
         m_succeeded = false;
         m_status = 0;
+        m_failureReason = QStringLiteral("could not be asked, as no thread could be started for the request");
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -121,6 +155,7 @@ void THTTPGet::WorkerDone()
     const online::FetchResult result = link->takeResult();
     m_succeeded = result.success;
     m_status = result.status;
+    m_failureReason = reasonFor(result);
 
     const QPointer<THTTPGet> alive(this);
     if (result.success) {

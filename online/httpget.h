@@ -96,6 +96,13 @@ public:
     bool succeeded() const { return m_succeeded; }
     // The HTTP status of the last completed fetch; 0 when no answer came.
     int status() const { return m_status; }
+    // Why the last completed fetch brought no usable answer, in words that
+    // follow the server's name in a sentence: "refused the connection",
+    // "could not be reached", "did not answer in time", "answered with
+    // error 503" (a status of 400 or more counts here although the fetch
+    // succeeded). Empty when it succeeded with a lower status, and before
+    // the first fetch has completed.
+    QString failureReason() const { return m_failureReason; }
 
     // Time allowed to connect (name look-up included), in milliseconds.
     int connectTimeout() const { return m_connectTimeoutMs; }
@@ -122,6 +129,7 @@ private:
     std::int64_t m_maxBodySize = kDefaultMaxBodySize;
     bool m_succeeded = false;
     int m_status = 0;
+    QString m_failureReason;
     std::shared_ptr<online::FetchLink> m_link;
     std::unique_ptr<std::jthread> m_worker;
 };

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <chrono>
 #include <optional>
@@ -124,6 +125,8 @@ struct Transfer {
     long finalStatus = 0;
     std::int64_t headBytes = 0;
     std::int64_t received = 0;
+    // The connection to the host was made (the request was about to go).
+    bool connected = false;
     Clock::time_point lastByte = Clock::now();
 
     // Ends the transfer from inside a callback; the first reason counts.
@@ -146,6 +149,13 @@ std::int64_t announcedLength(CURL *easy)
 // At the end of a final head the answer is judged before a byte of its
 // body is taken: the wrong status, too large by its own announcement, or
 // no length where the caller insists on one.
+// curl calls this once connected, just before it sends the request.
+int onConnected(void *user, char *, char *, int, int) noexcept
+{
+    static_cast<Transfer *>(user)->connected = true;
+    return CURL_PREREQFUNC_OK;
+}
+
 size_t onHeader(char *data, size_t size, size_t count, void *user) noexcept
 {
     auto *transfer = static_cast<Transfer *>(user);
@@ -278,6 +288,8 @@ bool configure(CURL *easy, const TransferRequest &request, const Texts &texts, c
         o.set(CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.postBody.size()));
         o.set(CURLOPT_COPYPOSTFIELDS, request.postBody.constData());
     }
+    o.set(CURLOPT_PREREQFUNCTION, &onConnected);
+    o.set(CURLOPT_PREREQDATA, &transfer);
     o.set(CURLOPT_HEADERFUNCTION, &onHeader);
     o.set(CURLOPT_HEADERDATA, &transfer);
     o.set(CURLOPT_WRITEFUNCTION, &onBody);
@@ -329,13 +341,19 @@ Driven drive(CURLM *multi, Transfer &transfer)
     }
 }
 
-TransferEnd endFor(CURLcode code, QString &detail)
+TransferEnd endFor(CURLcode code, CURL *easy, QString &detail)
 {
     switch (code) {
     case CURLE_OK:
         return TransferEnd::Complete;
-    case CURLE_COULDNT_CONNECT:
-        return TransferEnd::Refused;
+    case CURLE_COULDNT_CONNECT: {
+        // curl says the same for a refusal and for no route; the player is
+        // told apart which it was, since only the first means the host is up.
+        long osError = 0;
+        if (curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError == ECONNREFUSED)
+            return TransferEnd::Refused;
+        return TransferEnd::Unreachable;
+    }
     case CURLE_COULDNT_RESOLVE_HOST:
         return TransferEnd::HostNotFound;
     case CURLE_OPERATION_TIMEDOUT:
@@ -455,7 +473,11 @@ TransferOutcome HttpTransfer::run(const TransferRequest &request, const Transfer
     else if (transfer.refusal)
         outcome.end = *transfer.refusal;
     else
-        outcome.end = endFor(driven.code, outcome.detail);
+        outcome.end = endFor(driven.code, easy.get(), outcome.detail);
+    // Time that ran out before any connection was made means the host was
+    // never reached, not that it went quiet.
+    if (outcome.end == TransferEnd::TimedOut && !transfer.connected)
+        outcome.end = TransferEnd::Unreachable;
     // curl reports a body shorter than its Content-Length itself; this
     // keeps that true whatever curl's version.
     const std::int64_t announced = announcedLength(easy.get());

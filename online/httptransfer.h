@@ -90,8 +90,9 @@ enum class TransferEnd {
     SetupFailed,    // curl could not be set up for it (or the target was not ok())
     LoopFailed,     // curl's multi interface failed while running it
     Stopped,        // a hook asked to stop
-    TimedOut,       // the connect time-out, the stall time-out or the deadline
+    TimedOut,       // connected, then the stall time-out or the deadline passed
     Refused,        // the connection was refused
+    Unreachable,    // no connection was made: no route to the host, or the time ran out before one
     HostNotFound,   // the name did not resolve
     Dropped,        // the connection ended before the answer was complete
     StatusRefused,  // onlyOk, and the final status was another

@@ -2,9 +2,13 @@
 // without a display. Developer tool, not installed.
 //
 //   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
-//                    tally|about|help|scores|advert|link] [SCALE]
+//                    posting-failed|tally|about|help|scores|advert|link]
+//                    [SCALE]
 //
 // "link" is the window a link shows when no web browser can be started.
+// posting-failed sends the score to the vendor server the program was
+// built for, which must not be running, and draws the message box that
+// answers over the main window.
 #include "aboutform.h"
 #include "addresswindow.h"
 #include "helpform.h"
@@ -21,8 +25,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -88,17 +94,19 @@ int main(int argc, char *argv[])
         } else {
             // Find a seed whose first round gives the wanted outcome.
             const bool wantContinue = scene == QLatin1String("continue");
+            const bool wantOver = scene == QLatin1String("over") || scene == QLatin1String("posting-failed");
             for (std::uint32_t seed = 1; seed < 5000; ++seed) {
                 w.random().setSeed(seed);
                 w.button_startClick();
                 placeAll(w, 16);
                 const int hands = w.findChild<TagLabel *>(QStringLiteral("label_score"))->tag();
-                if (scene != QLatin1String("over") && !wantContinue)
+                if (!wantOver && !wantContinue)
                     break;
                 if (square::continuesGame(hands) == wantContinue)
                     break;
             }
-            if (scene == QLatin1String("over") || scene == QLatin1String("continue"))
+            if (scene == QLatin1String("over") || scene == QLatin1String("continue")
+                || scene == QLatin1String("posting-failed"))
                 finishRound(w);
             if (scene == QLatin1String("breakdown"))
                 w.label_linescore1Click(w.findChild<TagLabel *>(QStringLiteral("label_linescore7")));
@@ -126,6 +134,31 @@ int main(int argc, char *argv[])
         target = &program.multiplayer();
     } else if (scene == QLatin1String("link")) {
         target = AddressWindow::showAddress(&program.about(), QStringLiteral("http://127.0.0.1:8080"));
+    } else if (scene == QLatin1String("posting-failed")) {
+        // The box is a window of its own: drawn into the main window's
+        // picture where it stands, then answered.
+        QPixmap composed;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            if (!box || !composed.isNull())
+                return;
+            composed = w.grab();
+            QPainter painter(&composed);
+            const QPoint at = box->geometry().topLeft() - w.geometry().topLeft();
+            painter.drawPixmap(at, box->grab());
+            painter.setPen(Qt::black);
+            painter.drawRect(QRect(at, box->size()).adjusted(-1, -1, 0, 0));
+            box->close();
+        });
+        poll.start(50);
+        w.button_sendscoreClick();
+        waitFor([&] { return !composed.isNull(); });
+        if (composed.isNull() || !composed.save(QString::fromLocal8Bit(argv[1]))) {
+            std::fprintf(stderr, "pegshot: no message box to draw, or cannot write %s\n", argv[1]);
+            return 1;
+        }
+        return 0;
     }
     target->show();
     QApplication::processEvents();

@@ -1,14 +1,20 @@
 #include "messageboxes.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include <cstdio>
 #include <vector>
 
 namespace {
+// Room a window frame's title bar takes beside the title: its icon and its
+// close, minimise and maximise buttons, with some margin.
+constexpr int kFrameButtonsWidth = 160;
+
 std::function<void(const QString &)> &errorHandler()
 {
     static std::function<void(const QString &)> handler;
@@ -116,17 +122,27 @@ void showErrorBox(const QString &message)
     runBox(box);
 }
 
-void showMessageBox(const QString &message)
+void showMessageBox(const QString &message, const QString &detail, QWidget *over)
 {
     if (g_quitting) {
         reportUnseen(message);
         return;
     }
     if (messageHandler()) {
-        messageHandler()(message);
+        messageHandler()(detail.isEmpty() ? message : message + QStringLiteral("\n\n") + detail);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message, QMessageBox::Ok);
+    // A dialog with a parent opens centred on it.
+    QWidget *parent = over ? over->window() : QApplication::activeWindow();
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message, QMessageBox::Ok, parent);
+    box.setInformativeText(detail);
+    // The box sizes itself to its text alone, so a short message gave a box
+    // whose frame cut its own title; a spacer across its grid holds it open.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kFrameButtonsWidth;
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                      1, grid->columnCount());
+    }
     runBox(box);
 }
 

@@ -12,8 +12,12 @@ class QWidget;
 void showErrorBox(const QString &message);
 
 // A plain message box with an OK button, titled with the program's name;
-// returns when the player has closed it.
-void showMessageBox(const QString &message);
+// returns when the player has closed it. `message` leads; a non-empty
+// `detail` follows it beneath. The box is sized to its text and
+// never narrower than its title needs in a window frame, and opens centred
+// on `over`'s window (on the active window when `over` is null, on the
+// screen when there is none).
+void showMessageBox(const QString &message, const QString &detail = {}, QWidget *over = nullptr);
 
 // A Yes/No confirmation box; true when the player answers Yes.
 bool askConfirmation(QWidget *parent, const QString &caption, const QString &question);
@@ -32,7 +36,8 @@ bool isQuitting();
 void setUnseenMessageHandler(std::function<void(const QString &)> handler);
 
 // Tests replace the boxes so nothing modal opens; pass an empty function
-// to restore the real boxes.
+// to restore the real boxes. A message box's handler is given its whole
+// text: the message, and with a detail, an empty line and the detail.
 void setErrorBoxHandler(std::function<void(const QString &)> handler);
 void setMessageBoxHandler(std::function<void(const QString &)> handler);
 void setConfirmationHandler(std::function<bool(const QString &caption, const QString &question)> handler);

@@ -163,17 +163,20 @@ TEST(httpgetFailure, EachFailureEndsInOnePromptError)
         std::string answer;
         After after;
         bool timesOut;
+        const char *reason;  // failureReason(): what the server did
     } rows[] = {
-        {"connection refused", DeadPort::Kind::Refusing, "", After::Close, false},
+        {"connection refused", DeadPort::Kind::Refusing, "", After::Close, false, "refused the connection"},
         // A byte every 20 ms never stalls: only the deadline ends it.
-        {"a trickle past the deadline", {}, kOk + "\r\n", After::Stream, true},
-        {"connect never completes", DeadPort::Kind::Unanswered, "", After::Close, true},
-        {"accepted, never answered", {}, "", After::Hold, true},
-        {"answer stops midway", {}, kOk + "\r\nsome", After::Hold, true},
+        {"a trickle past the deadline", {}, kOk + "\r\n", After::Stream, true, "did not answer in time"},
+        {"connect never completes", DeadPort::Kind::Unanswered, "", After::Close, true, "could not be reached"},
+        {"accepted, never answered", {}, "", After::Hold, true, "did not answer in time"},
+        {"answer stops midway", {}, kOk + "\r\nsome", After::Hold, true, "did not answer in time"},
         {"closed before the announced length", {}, kOk + "Content-Length: 1000\r\n\r\n0123456789", After::Close,
-         false},
-        {"announced length over the limit", {}, kOk + "Content-Length: 1073741824\r\n\r\nabc", After::Hold, false},
-        {"body over the limit", {}, kOk + "\r\n" + std::string(1001, 'x'), After::Hold, false},
+         false, "broke off before its answer was complete"},
+        {"announced length over the limit", {}, kOk + "Content-Length: 1073741824\r\n\r\nabc", After::Hold, false,
+         "sent an answer larger than allowed"},
+        {"body over the limit", {}, kOk + "\r\n" + std::string(1001, 'x'), After::Hold, false,
+         "sent an answer larger than allowed"},
     };
     for (const auto &row : rows) {
         std::optional<Server> server;
@@ -206,6 +209,7 @@ TEST(httpgetFailure, EachFailureEndsInOnePromptError)
         EXPECT_FALSE(get.succeeded()) << row.name;
         EXPECT_FALSE(get.isBusy()) << row.name;
         EXPECT_EQ(get.status(), row.answer.empty() ? 0 : 200) << row.name;
+        EXPECT_EQ(get.failureReason(), QString::fromLatin1(row.reason)) << row.name;
     }
     const THTTPGet fresh;
     EXPECT_EQ(fresh.maxBodySize(), 16 * 1024 * 1024);
