@@ -23,6 +23,7 @@ class TFlatPanel;
 class TLbBackground;
 class TagLabel;
 class OnlineScores;
+class PegBoard;
 class TallyRecorder;
 class WindowPlacement;
 class UpdateService;
@@ -166,6 +167,9 @@ public:
     bool gameInProgress() const { return m_gameInProgress; }
     const square::Round &round() const { return m_round; }
     const CardImageList &imagelist_cards() const { return m_cards; }
+    // The CRIBBAGE board: front peg at the running total, back peg at the
+    // total before the last scored round, both at the start in a new game.
+    const PegBoard &pegs() const { return *m_pegs; }
     // The background tiler whose picture every window shows.
     const TLbBackground &background() const { return *m_background; }
     int resultCountdown() const { return m_countdown; }
@@ -253,6 +257,7 @@ private:
     QWidget *m_client = nullptr;
     TLbBackground *m_background = nullptr;
     ImageControl *m_nextcard = nullptr;
+    PegBoard *m_pegs = nullptr;
     QAction *m_playSounds = nullptr;
     QAction *m_updateCheck = nullptr;
     QAction *m_showHint = nullptr;

@@ -12,6 +12,7 @@
 #include "hintmark.h"
 #include "imagecontrol.h"
 #include "nameedit.h"
+#include "pegboard.h"
 #include "picturebutton.h"
 #include "taglabel.h"
 
@@ -202,8 +203,10 @@ void Tmain::buildPlayingArea(QWidget *board)
     auto *start = makePictureButton(board, QStringLiteral("button_start"), QRect(515, 376, 126, 40),
                                     QStringLiteral("Start Game"));
     connect(start, &ImageControl::clicked, this, [this] { button_startClick(); });
-    auto *side = new ImageControl(board, QStringLiteral("Image2"), QRect(520, 16, 110, 329));
-    side->setPicture(gameresources::picture(gameresources::Picture::CribbageMain, devicePixelRatioF()));
+    // The CRIBBAGE board, whose pegs follow the running total.
+    m_pegs = new PegBoard(board, QStringLiteral("Image2"), QRect(520, 16, 110, 329),
+                          gameresources::pictureSize(gameresources::Picture::CribbageMain));
+    m_pegs->setPicture(gameresources::picture(gameresources::Picture::CribbageMain, devicePixelRatioF()));
 }
 
 void Tmain::buildPanels(QWidget *board)

@@ -2,7 +2,7 @@
 // without a display. Developer tool, not installed.
 //
 //   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
-//                    tally|about|help|scores|advert] [SCALE]
+//                    tworounds|tally|about|help|scores|advert] [SCALE]
 #include "aboutform.h"
 #include "helpform.h"
 #include "highscoreform.h"
@@ -76,7 +76,16 @@ int main(int argc, char *argv[])
     w.random().setSeed(12345);
     if (scene != QLatin1String("start")) {
         w.button_startClick();
-        if (scene == QLatin1String("dealing") || scene == QLatin1String("hint")) {
+        if (scene == QLatin1String("tworounds")) {
+            // Seed 3 deals a round of 65, then one of 45: the pegs at 110
+            // and 65.
+            w.random().setSeed(3);
+            w.button_startClick();
+            placeAll(w, 16);
+            finishRound(w);
+            w.button_start2Click();
+            placeAll(w, 16);
+        } else if (scene == QLatin1String("dealing") || scene == QLatin1String("hint")) {
             placeAll(w, 7);
             if (scene == QLatin1String("hint")) {
                 w.ShowHint1Click();
