@@ -2,7 +2,10 @@
 // without a display. Developer tool, not installed.
 //
 //   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
-//                    tworounds|tally|about|help|scores|advert] [SCALE]
+//                    tworounds|tally|about|help|scores|advert] [SCALE [WxH]]
+//
+// WxH resizes the main window to W × H before the shot, so the board is
+// seen scaled to fit it.
 #include "aboutform.h"
 #include "helpform.h"
 #include "highscoreform.h"
@@ -59,7 +62,7 @@ void finishRound(Tmain &w)
 int main(int argc, char *argv[])
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: pegshot OUT.png [scene] [scale]\n");
+        std::fprintf(stderr, "usage: pegshot OUT.png [scene] [scale [WxH]]\n");
         return 2;
     }
     if (argc > 3)
@@ -109,6 +112,11 @@ int main(int argc, char *argv[])
             if (scene == QLatin1String("breakdown"))
                 w.label_linescore1Click(w.findChild<TagLabel *>(QStringLiteral("label_linescore7")));
         }
+    }
+    if (argc > 4) {
+        const QStringList size = QString::fromLocal8Bit(argv[4]).split(QLatin1Char('x'));
+        if (size.size() == 2)
+            w.resize(size[0].toInt(), size[1].toInt());
     }
     QWidget *target = &w;
     if (scene == QLatin1String("tally")) {
