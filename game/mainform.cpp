@@ -3,8 +3,10 @@
 #include "aboutform.h"
 #include "controls.h"
 #include "fonts.h"
+#include "hintmark.h"
 #include "imagecontrol.h"
 #include "messageboxes.h"
+#include "scaledlayout.h"
 #include "gamesettings.h"
 #include "nameedit.h"
 #include "soundplayer.h"
@@ -173,6 +175,29 @@ void Tmain::FormResize()
         extraWidth = kMinClientWidth - client.width();
     if (extraWidth || extraHeight)
         resize(width() + extraWidth, height() + extraHeight);
+    fitBoard();
+}
+
+void Tmain::fitBoard()
+{
+    if (!m_scaledLayout)
+        return;
+    const QSize client = m_client->size();
+    const qreal factor = ScaledLayout::fitFactor(client, QSize(kMinClientWidth, kMinClientHeight));
+    m_scaledLayout->apply(factor);
+    QPoint at(0, 0);
+    if (m_scaledLayout->factor() > 1.0)
+        at = QPoint(std::max(0, (client.width() - m_board->width()) / 2),
+                    std::max(0, (client.height() - m_board->height()) / 2));
+    m_board->move(at);
+    // The mark's rectangle follows its cell, which the scaling just moved.
+    if (m_hintCell >= 0)
+        m_hintMark->markCell(cell(square::rowLineOf(m_hintCell), m_hintCell % square::kSide + 1)->geometry());
+}
+
+qreal Tmain::boardScale() const
+{
+    return m_scaledLayout ? m_scaledLayout->factor() : 1.0;
 }
 
 bool Tmain::FormClose()

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 
 class HintMark;
 class HintRunner;
@@ -23,6 +25,8 @@ class TFlatPanel;
 class TLbBackground;
 class TagLabel;
 class OnlineScores;
+class PegBoard;
+class ScaledLayout;
 class TallyRecorder;
 class WindowPlacement;
 class UpdateService;
@@ -86,7 +90,14 @@ public:
     // Adjusts and remembers the placement, saves the settings; true when
     // the save succeeded (a failure is shown in the error box).
     bool FormClose();
+    // Keeps the client area at least as large as the board plus a margin,
+    // and scales the whole board (cards, labels, panels, pictures, fonts)
+    // by the largest factor, in hundredths, at which it fits the client
+    // area: at factor 1 it lies in the corner as designed, larger it is
+    // centred. The window's own placement is not touched.
     void FormResize();
+    // The factor the board is drawn at (1 as designed).
+    qreal boardScale() const;
 
     // Board: the waiting card goes into the clicked cell.
     int getsuit(int code) const;
@@ -174,6 +185,9 @@ public:
     bool gameInProgress() const { return m_gameInProgress; }
     const square::Round &round() const { return m_round; }
     const CardImageList &imagelist_cards() const { return m_cards; }
+    // The CRIBBAGE board: front peg at the running total, back peg at the
+    // total before the last scored round, both at the start in a new game.
+    const PegBoard &pegs() const { return *m_pegs; }
     // The background tiler whose picture every window shows.
     const TLbBackground &background() const { return *m_background; }
     int resultCountdown() const { return m_countdown; }
@@ -204,6 +218,8 @@ private:
     void buildPlayingArea(QWidget *board);
     void buildPanels(QWidget *board);
     void buildMenu();
+    // Scales and places the board for the client area's size.
+    void fitBoard();
     void buildUpdate();
     void showNextCard();
     void hideRoundPanels();
@@ -270,8 +286,11 @@ private:
     QStringList m_pendingOffer;
 
     QWidget *m_client = nullptr;
+    QWidget *m_board = nullptr;
+    std::unique_ptr<ScaledLayout> m_scaledLayout;
     TLbBackground *m_background = nullptr;
     ImageControl *m_nextcard = nullptr;
+    PegBoard *m_pegs = nullptr;
     QAction *m_playSounds = nullptr;
     QAction *m_updateCheck = nullptr;
     QAction *m_showHint = nullptr;

@@ -1,6 +1,7 @@
 // Builds the main window's controls: the menu, the board panels, the
 // 25 card cells with the hatched shapes under the grid, the labels and
-// the hidden panels. Positions are those of the designed window.
+// the hidden panels. Positions are those of the designed window, the
+// board's factor 1; FormResize scales them all alike.
 #include "mainform.h"
 
 #include "colors.h"
@@ -12,7 +13,9 @@
 #include "hintmark.h"
 #include "imagecontrol.h"
 #include "nameedit.h"
+#include "pegboard.h"
 #include "picturebutton.h"
+#include "scaledlayout.h"
 #include "taglabel.h"
 
 #include <QAction>
@@ -95,13 +98,14 @@ void Tmain::buildClientArea()
     m_background->setEnabled(true);
 
     auto *board = new TFlatPanel(m_client, QStringLiteral("panel_board"), QRect(0, 0, 696, 525));
+    m_board = board;
     board->setTransparent(true);
     board->setBorderColors(pegcolors::background());
 
     label(board, QStringLiteral("label_name"), QStringLiteral("Welcome to Pegsquare"), QRect(6, 14, 400, 16), 13,
           true);
     auto *logo = new ImageControl(board, QStringLiteral("image_logo"), QRect(204, 506, 287, 18));
-    logo->setPicture(gameresources::picture(gameresources::Picture::MakerStrip, devicePixelRatioF()));
+    logo->setPictureSource([](qreal ratio) { return gameresources::picture(gameresources::Picture::MakerStrip, ratio); });
     logo->setCursor(Qt::PointingHandCursor);
     connect(logo, &ImageControl::clicked, this, [this] { image_logoClick(); });
 
@@ -111,6 +115,8 @@ void Tmain::buildClientArea()
 
     buildPlayingArea(board1);
     buildPanels(board1);
+    // Everything on the board as designed is factor 1 of its scaling.
+    m_scaledLayout = std::make_unique<ScaledLayout>(board);
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -202,8 +208,11 @@ void Tmain::buildPlayingArea(QWidget *board)
     auto *start = makePictureButton(board, QStringLiteral("button_start"), QRect(515, 376, 126, 40),
                                     QStringLiteral("Start Game"));
     connect(start, &ImageControl::clicked, this, [this] { button_startClick(); });
-    auto *side = new ImageControl(board, QStringLiteral("Image2"), QRect(520, 16, 110, 329));
-    side->setPicture(gameresources::picture(gameresources::Picture::CribbageMain, devicePixelRatioF()));
+    // The CRIBBAGE board, whose pegs follow the running total.
+    m_pegs = new PegBoard(board, QStringLiteral("Image2"), QRect(520, 16, 110, 329),
+                          gameresources::pictureSize(gameresources::Picture::CribbageMain));
+    m_pegs->setPictureSource(
+        [](qreal ratio) { return gameresources::picture(gameresources::Picture::CribbageMain, ratio); });
 }
 
 void Tmain::buildPanels(QWidget *board)

@@ -5,6 +5,7 @@
 #include "cardslot.h"
 #include "controls.h"
 #include "imagecontrol.h"
+#include "pegboard.h"
 #include "tallyrecorder.h"
 #include "taglabel.h"
 
@@ -51,6 +52,7 @@ void Tmain::button_startClick()
     m_round.startGame();
     setCounter(QStringLiteral("label_total"), m_round.total());
     setCounter(QStringLiteral("label_rounds"), m_round.roundNumber());
+    m_pegs->reset();
     clearall();
     if (m_tally)
         m_tally->addtomineincrease(kRoundsStatistic);
@@ -91,6 +93,7 @@ void Tmain::endgame()
         setCounter(QStringLiteral("label_linescore%1").arg(line), getlinescore(line));
     setCounter(QStringLiteral("label_score"), m_round.score());
     setCounter(QStringLiteral("label_total"), m_round.total());
+    m_pegs->pegTo(m_round.total());
 
     describeBoard();
     m_countdown = kResultDelayTicks;

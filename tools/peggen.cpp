@@ -112,8 +112,10 @@ int main(int argc, char *argv[])
                 return drawButton(b.width, kButtonHeight, QString::fromLatin1(b.label), s);
             });
         w.scaled(QStringLiteral("maker"), [](int s) { return drawMakerStrip(s); });
+        // The main window's board is drawn without pegs: the game puts its own
+        // in, at the running total.
         w.scaled(QStringLiteral("cribbage_main"), [](int s) { return drawCribbageBoard(110, 329, s); });
-        w.scaled(QStringLiteral("cribbage_scores"), [](int s) { return drawCribbageBoard(97, 322, s); });
+        w.scaled(QStringLiteral("cribbage_scores"), [](int s) { return drawCribbageBoard(97, 322, s, {{35}, {47}}); });
         w.scaled(QStringLiteral("tile"), [](int s) { return drawTile(s); });
         w.scaled(QStringLiteral("title"), [](int s) { return drawTitle(s); });
         w.image(QStringLiteral("icon.png"), drawIcon(32));

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 class QPainter;
@@ -43,7 +44,12 @@ void paintCard(QPainter &painter, int code, double x, double y);
 
 QImage drawButton(int width, int height, const QString &label, int scale);
 QImage drawMakerStrip(int scale);
-QImage drawCribbageBoard(int width, int height, int scale);
+// A peg drawn into a board picture that shows no game (the high-score
+// window's), at the hole of `total`.
+struct DecorativePeg {
+    int total;
+};
+QImage drawCribbageBoard(int width, int height, int scale, std::initializer_list<DecorativePeg> decorativePegs = {});
 QImage drawTile(int scale);
 QImage drawTitle(int scale);
 QImage drawIcon(int size);

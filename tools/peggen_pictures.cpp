@@ -2,6 +2,8 @@
 // tile, the title, the icon and the advert.
 #include "peggen.h"
 
+#include "cribbagetrack.h"
+
 #include <QFile>
 #include <QLinearGradient>
 #include <QPainter>
@@ -117,11 +119,12 @@ void paintWood(QPainter &p, const QRectF &r, bool vertical, std::uint32_t seed)
 
 void paintPegHole(QPainter &p, QPointF c)
 {
+    const double r = cribbagetrack::kHoleRadius;
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(210, 160, 110, 140));
-    p.drawEllipse(c + QPointF(0.35, 0.35), 1.45, 1.45);
+    p.drawEllipse(c + QPointF(0.35, 0.35), r + 0.2, r + 0.2);
     p.setBrush(QColor(50, 26, 10));
-    p.drawEllipse(c, 1.25, 1.25);
+    p.drawEllipse(c, r, r);
 }
 
 void paintPeg(QPainter &p, QPointF c, const QColor &colour)
@@ -202,9 +205,9 @@ QImage drawMakerStrip(int scale)
     return c.finish();
 }
 
-// A cribbage board standing on end: two tracks of peg holes down the
-// sides, two pegs in play and CRIBBAGE inlaid down the middle.
-QImage drawCribbageBoard(int width, int height, int scale)
+// A cribbage board standing on end: the lap of peg holes down the sides,
+// CRIBBAGE inlaid down the middle and any decorative pegs.
+QImage drawCribbageBoard(int width, int height, int scale, std::initializer_list<DecorativePeg> decorativePegs)
 {
     Canvas c(width, height, scale);
     QPainter &p = c.painter;
@@ -223,21 +226,16 @@ QImage drawCribbageBoard(int width, int height, int scale)
     p.setPen(QPen(QColor(230, 180, 120, 120), 0.8));
     p.drawRoundedRect(board.adjusted(2, 2, -2, -2), 10, 10);
 
-    // Peg tracks: groups of five holes, two rows per side.
-    const double trackTop = board.top() + 14;
-    const double trackBottom = board.bottom() - 14;
-    const double pitch = 6.0;
-    const int holes = static_cast<int>((trackBottom - trackTop) / pitch);
-    const double xs[4] = {board.left() + 8, board.left() + 14, board.right() - 14, board.right() - 8};
-    for (int i = 0; i < holes; ++i) {
-        const double y = trackTop + i * pitch + (i / 5) * 2.0;
-        if (y > trackBottom)
-            break;
-        for (double x : xs)
-            paintPegHole(p, QPointF(x, y));
-    }
-    paintPeg(p, QPointF(xs[0], trackTop + 17 * pitch + 6), QColor(200, 30, 30));
-    paintPeg(p, QPointF(xs[3], trackTop + 29 * pitch + 10), QColor(40, 90, 200));
+    // The lap of holes and the two start holes where the track puts them,
+    // so the game's pegs land in them.
+    const QSizeF size(width, height);
+    for (int hole = 1; hole <= cribbagetrack::kLapHoles; ++hole)
+        paintPegHole(p, cribbagetrack::holeCentre(size, hole));
+    for (const auto peg : {cribbagetrack::Peg::Front, cribbagetrack::Peg::Back})
+        paintPegHole(p, cribbagetrack::startHoleCentre(size, peg));
+    // A board that shows no game of its own gets two pegs in play.
+    for (const DecorativePeg &peg : decorativePegs)
+        paintPeg(p, cribbagetrack::pegCentre(size, peg.total, cribbagetrack::Peg::Front), QColor(200, 30, 30));
 
     // Inlaid letters on a dark band.
     const QRectF band(board.center().x() - 17, board.top() + 10, 34, board.height() - 20);

@@ -2,13 +2,14 @@
 // without a display. Developer tool, not installed.
 //
 //   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
-//                    posting-failed|tally|about|help|scores|advert|link]
-//                    [SCALE]
+//                    tworounds|posting-failed|tally|about|help|scores|
+//                    advert|link] [SCALE [WxH]]
 //
-// "link" is the window a link shows when no web browser can be started.
-// posting-failed sends the score to the vendor server the program was
-// built for, which must not be running, and draws the message box that
-// answers over the main window.
+// WxH resizes the main window to W × H before the shot, so the board is
+// seen scaled to fit it. "link" is the window a link shows when no web
+// browser can be started. posting-failed sends the score to the vendor
+// server the program was built for, which must not be running, and draws
+// the message box that answers over the main window.
 #include "aboutform.h"
 #include "addresswindow.h"
 #include "helpform.h"
@@ -68,7 +69,7 @@ void finishRound(Tmain &w)
 int main(int argc, char *argv[])
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: pegshot OUT.png [scene] [scale]\n");
+        std::fprintf(stderr, "usage: pegshot OUT.png [scene] [scale [WxH]]\n");
         return 2;
     }
     if (argc > 3)
@@ -85,7 +86,16 @@ int main(int argc, char *argv[])
     w.random().setSeed(12345);
     if (scene != QLatin1String("start")) {
         w.button_startClick();
-        if (scene == QLatin1String("dealing") || scene == QLatin1String("hint")) {
+        if (scene == QLatin1String("tworounds")) {
+            // Seed 3 deals a round of 65, then one of 45: the pegs at 110
+            // and 65.
+            w.random().setSeed(3);
+            w.button_startClick();
+            placeAll(w, 16);
+            finishRound(w);
+            w.button_start2Click();
+            placeAll(w, 16);
+        } else if (scene == QLatin1String("dealing") || scene == QLatin1String("hint")) {
             placeAll(w, 7);
             if (scene == QLatin1String("hint")) {
                 w.ShowHint1Click();
@@ -111,6 +121,11 @@ int main(int argc, char *argv[])
             if (scene == QLatin1String("breakdown"))
                 w.label_linescore1Click(w.findChild<TagLabel *>(QStringLiteral("label_linescore7")));
         }
+    }
+    if (argc > 4) {
+        const QStringList size = QString::fromLocal8Bit(argv[4]).split(QLatin1Char('x'));
+        if (size.size() == 2)
+            w.resize(size[0].toInt(), size[1].toInt());
     }
     QWidget *target = &w;
     if (scene == QLatin1String("tally")) {

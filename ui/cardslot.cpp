@@ -10,7 +10,9 @@ void showCard(ImageControl *control, const CardImageList &images, int code, bool
     control->clearPicture();
     if (setTag)
         control->setTag(code);
-    control->drawPicture([&](QPainter &painter) { images.draw(painter, QPoint(0, 0), code); });
+    // The drawing is kept for redrawing at another scale: the image list by
+    // reference (it outlives its cells), the code by value.
+    control->drawPicture([&images, code](QPainter &painter) { images.draw(painter, QPoint(0, 0), code); });
 }
 
 void clearCell(ImageControl *control)

@@ -1,6 +1,11 @@
 #include "hatchshape.h"
 
+#include "scaledlayout.h"
+
 #include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 
 HatchShape::HatchShape(QWidget *parent, const QString &name, const QRect &geometry)
     : QWidget(parent)
@@ -14,9 +19,21 @@ void HatchShape::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QBrush(Qt::black, Qt::DiagCrossPattern));
+    // The hatching grows with the control: its pattern follows the brush's
+    // transform.
+    QBrush hatch(Qt::black, Qt::DiagCrossPattern);
+    const qreal scale = layoutScale(this);
+    hatch.setTransform(QTransform::fromScale(scale, scale));
+    painter.setBrush(hatch);
     painter.drawRect(rect());
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(Qt::black, 1));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    const int line = std::max(1, int(std::lround(scale)));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    const int w = width();
+    const int h = height();
+    painter.drawRect(0, 0, w, line);
+    painter.drawRect(0, h - line, w, line);
+    painter.drawRect(0, 0, line, h);
+    painter.drawRect(w - line, 0, line, h);
 }

@@ -1,8 +1,12 @@
 #include "hintmark.h"
 
 #include "colors.h"
+#include "scaledlayout.h"
 
 #include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 
 HintMark::HintMark(QWidget *parent)
     : QWidget(parent)
@@ -17,7 +21,8 @@ HintMark::HintMark(QWidget *parent)
 void HintMark::markCell(const QRect &cell)
 {
     m_cell = cell;
-    setGeometry(cell.adjusted(-kRingWidth, -kRingWidth, kRingWidth, kRingWidth));
+    const int ring = ringWidth();
+    setGeometry(cell.adjusted(-ring, -ring, ring, ring));
     show();
     update();
 }
@@ -28,6 +33,11 @@ void HintMark::dismiss()
     m_cell = QRect();
 }
 
+int HintMark::ringWidth() const
+{
+    return std::max(kRingWidth, int(std::lround(kRingWidth * layoutScale(this))));
+}
+
 void HintMark::paintEvent(QPaintEvent *)
 {
     // Four bands of whole logical pixels: the painter's ratio scales them by
@@ -36,8 +46,9 @@ void HintMark::paintEvent(QPaintEvent *)
     const QColor colour = pegcolors::maroon();
     const int w = width();
     const int h = height();
-    painter.fillRect(0, 0, w, kRingWidth, colour);
-    painter.fillRect(0, h - kRingWidth, w, kRingWidth, colour);
-    painter.fillRect(0, kRingWidth, kRingWidth, h - 2 * kRingWidth, colour);
-    painter.fillRect(w - kRingWidth, kRingWidth, kRingWidth, h - 2 * kRingWidth, colour);
+    const int ring = ringWidth();
+    painter.fillRect(0, 0, w, ring, colour);
+    painter.fillRect(0, h - ring, w, ring, colour);
+    painter.fillRect(0, ring, ring, h - 2 * ring, colour);
+    painter.fillRect(w - ring, ring, ring, h - 2 * ring, colour);
 }

@@ -10,12 +10,14 @@
 class HintMark : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRingWidth = 2;  // logical pixels; whole device pixels at any integer ratio
+    static constexpr int kRingWidth = 2;  // logical pixels at factor 1; whole device pixels at any integer ratio
 
     // `parent` is the widget that holds the cells.
     explicit HintMark(QWidget *parent);
 
-    // Shows the ring round `cell`, given in the parent's coordinates.
+    // Shows the ring round `cell`, given in the parent's coordinates, as
+    // wide as the mark's layoutScale() makes it; a new scale needs the
+    // cell marked again.
     void markCell(const QRect &cell);
     // Hides the ring; markedCell() is then empty.
     void dismiss();
@@ -26,5 +28,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    int ringWidth() const;
+
     QRect m_cell;
 };

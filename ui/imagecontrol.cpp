@@ -1,5 +1,7 @@
 #include "imagecontrol.h"
 
+#include "scaledlayout.h"
+
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMetaMethod>
@@ -64,12 +66,16 @@ ImageControl::ImageControl(QWidget *parent, const QString &name, const QRect &ge
 
 void ImageControl::clearPicture()
 {
+    m_source = nullptr;
+    m_paint = nullptr;
     m_picture = QPixmap();
     update();
 }
 
 void ImageControl::setPicture(const QPixmap &picture)
 {
+    m_source = nullptr;
+    m_paint = nullptr;
     m_picture = picture;
     update();
 }
@@ -80,19 +86,46 @@ void ImageControl::setStretch(bool stretch)
     update();
 }
 
-void ImageControl::drawPicture(const std::function<void(QPainter &)> &paint)
+void ImageControl::setPictureSource(std::function<QPixmap(qreal)> source)
 {
-    const qreal ratio = devicePixelRatioF();
-    QPixmap canvas(size() * ratio);
-    canvas.setDevicePixelRatio(ratio);
-    canvas.fill(Qt::transparent);
-    {
-        QPainter painter(&canvas);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        paint(painter);
+    m_paint = nullptr;
+    m_source = std::move(source);
+    renderPicture();
+}
+
+void ImageControl::drawPicture(std::function<void(QPainter &)> paint)
+{
+    m_source = nullptr;
+    m_paint = std::move(paint);
+    renderPicture();
+}
+
+void ImageControl::renderPicture()
+{
+    const qreal ratio = devicePixelRatioF() * layoutScale(this);
+    if (m_source) {
+        m_picture = m_source(ratio);
+    } else if (m_paint) {
+        // The canvas covers the control's device pixels; its ratio makes the
+        // painter draw in factor-1 coordinates.
+        QPixmap canvas(size() * devicePixelRatioF());
+        canvas.setDevicePixelRatio(ratio);
+        canvas.fill(Qt::transparent);
+        {
+            QPainter painter(&canvas);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            m_paint(painter);
+        }
+        m_picture = canvas;
     }
-    m_picture = canvas;
     update();
+}
+
+void ImageControl::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_source || m_paint)
+        renderPicture();
 }
 
 void ImageControl::paintEvent(QPaintEvent *)
@@ -101,13 +134,18 @@ void ImageControl::paintEvent(QPaintEvent *)
     if (m_picture.isNull() && !frame)
         return;
     QPainter painter(this);
+    const qreal scale = layoutScale(this);
     if (m_picture.isNull()) {
         // An empty cell: nothing of its own, only the frame.
     } else if (m_stretch) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawPixmap(rect(), m_picture);
-    } else {
+    } else if (scale == 1.0) {
         painter.drawPixmap(0, 0, m_picture);
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(QRectF(QPointF(0, 0), m_picture.deviceIndependentSize() * scale), m_picture,
+                           QRectF(m_picture.rect()));
     }
     if (frame)
         drawFocusFrame(painter, rect());

@@ -50,14 +50,24 @@ public:
     const QPixmap &picture() const { return m_picture; }
 
     // Replaces the picture. With stretch on the picture is scaled to the
-    // control's size, otherwise it is drawn at (0, 0) as it is.
+    // control's size, otherwise it is drawn at (0, 0) as it is, enlarged by
+    // the control's layoutScale().
     void setPicture(const QPixmap &picture);
     void setStretch(bool stretch);
 
-    // Gives `paint` a painter on a fresh transparent canvas of the control's
-    // size (at the screen's device pixel ratio, so drawing stays crisp) and
-    // makes the result the control's picture.
-    void drawPicture(const std::function<void(QPainter &)> &paint);
+    // Makes the picture the one `source` gives for a device pixel ratio
+    // (the screen's times the control's layoutScale()), asked again
+    // whenever the control is resized, so a scaled picture is drawn from
+    // artwork of its own resolution rather than enlarged.
+    void setPictureSource(std::function<QPixmap(qreal devicePixelRatio)> source);
+
+    // Gives `paint` a painter on a fresh transparent canvas covering the
+    // control, in the control's factor-1 coordinates (at the screen's
+    // device pixel ratio times the control's layoutScale(), so drawing
+    // stays crisp), and makes the result the control's picture. `paint` is
+    // kept and run again when the control is resized, so it must hold no
+    // references that do not outlive the picture.
+    void drawPicture(std::function<void(QPainter &)> paint);
 
 Q_SIGNALS:
     void clicked(ImageControl *sender);
@@ -70,9 +80,15 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void connectNotify(const QMetaMethod &signal) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Runs the source or the drawing that made the picture, if any.
+    void renderPicture();
+
     QPixmap m_picture;
+    std::function<QPixmap(qreal)> m_source;
+    std::function<void(QPainter &)> m_paint;
     int m_tag = 0;
     bool m_stretch = false;
     bool m_pressed = false;

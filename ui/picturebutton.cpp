@@ -49,7 +49,8 @@ ImageControl *makePictureButton(QWidget *parent, const QString &name, const QRec
                                 const QString &label)
 {
     auto *button = new ImageControl(parent, name, geometry);
-    button->setPicture(buttonPicture(geometry.size(), label, parent ? parent->devicePixelRatioF() : 1.0));
+    const QSize size = geometry.size();
+    button->setPictureSource([size, label](qreal ratio) { return buttonPicture(size, label, ratio); });
     button->setCursor(Qt::PointingHandCursor);
     // The caption is drawn into the picture; a screen reader needs it as text.
     button->setAccessibleName(label);

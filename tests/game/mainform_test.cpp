@@ -219,6 +219,58 @@ TEST_F(GameTest, ClientAreaNeverShrinksBelowTheBoard)
     }
 }
 
+TEST_F(GameTest, BoardScalesAsAWholeToFitTheClientArea)
+{
+    window->show();
+    startGame(3);
+    window->card_11Click(cell(1, 1));
+    QWidget *client = window->centralWidget();
+    QWidget *board = control(QStringLiteral("panel_board"));
+    // Every control on the board as the window lays it out at factor 1.
+    struct Base {
+        QWidget *widget;
+        QRect geometry;
+        int pixels;
+    };
+    std::vector<Base> base{{board, board->geometry(), board->font().pixelSize()}};
+    for (QWidget *w : board->findChildren<QWidget *>())
+        base.push_back({w, w->geometry(), w->font().pixelSize()});
+    ASSERT_GT(base.size(), 100u);
+    ASSERT_EQ(window->boardScale(), 1.0);
+
+    const QSize designed(Tmain::kMinClientWidth, Tmain::kMinClientHeight);
+    for (const qreal factor : {1.5, 2.0, 1.0}) {
+        window->resize(window->size() + (designed * factor - client->size()));
+        QApplication::processEvents();
+        ASSERT_EQ(client->size(), designed * factor) << factor;
+        EXPECT_DOUBLE_EQ(window->boardScale(), factor);
+        for (const Base &b : base) {
+            const QRect now = b.widget->geometry();
+            const QRectF want(QPointF(b.geometry.topLeft()) * factor, QSizeF(b.geometry.size()) * factor);
+            const std::string name = b.widget->objectName().toStdString() + " at " + std::to_string(factor);
+            // The board's own place is checked below; its size here.
+            const QPointF from = b.widget == board ? QPointF(now.topLeft()) : want.topLeft();
+            EXPECT_NEAR(now.x(), from.x(), 1.0) << name;
+            EXPECT_NEAR(now.y(), from.y(), 1.0) << name;
+            EXPECT_NEAR(now.x() + now.width(), from.x() + want.width(), 1.0) << name;
+            EXPECT_NEAR(now.y() + now.height(), from.y() + want.height(), 1.0) << name;
+            if (b.pixels > 0) {
+                EXPECT_NEAR(b.widget->font().pixelSize(), b.pixels * factor, 1.0) << name;
+            }
+        }
+        // Designed at factor 1 in the corner; larger, centred.
+        const QPoint expectedCorner = factor == 1.0
+                                          ? QPoint(0, 0)
+                                          : QPoint((client->width() - board->width()) / 2,
+                                                   (client->height() - board->height()) / 2);
+        EXPECT_EQ(board->pos(), expectedCorner) << factor;
+        // The card is drawn at the cell's own resolution, not enlarged.
+        EXPECT_EQ(cell(1, 1)->picture().size(), cell(1, 1)->size() * cell(1, 1)->devicePixelRatioF()) << factor;
+    }
+    for (const Base &b : base)
+        EXPECT_EQ(b.widget->geometry(), b.geometry) << b.widget->objectName().toStdString() << " back at 1";
+}
+
 TEST_F(GameTest, MenuItemsShowTheirWindowsWithoutHidingTheMainWindow)
 {
     QWidget help, about, tallyWindow, advert, scores;

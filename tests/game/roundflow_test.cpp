@@ -4,6 +4,10 @@
 #include "gamefixture.h"
 
 #include "cardimagelist.h"
+#include "cribbagetrack.h"
+#include "pegboard.h"
+
+#include <functional>
 
 namespace {
 
@@ -153,6 +157,39 @@ TEST_F(GameTest, RunningTotalIncludesTheLosingRound)
     EXPECT_EQ(tally.increases, (std::vector<int>{1, 2, 1}));
     ASSERT_EQ(tally.finished.size(), 1u);
     EXPECT_EQ(tally.finished[0].first, 110);
+}
+
+TEST_F(GameTest, PegsFollowTheRunningTotalAndGoBackForANewGame)
+{
+    // Seed 3 deals a round of 65 and then one of 45; each step of the game
+    // and where the front and back pegs stand after it.
+    struct Step {
+        const char *name;
+        std::function<void()> act;
+        int front;
+        int back;
+    };
+    const Step steps[] = {
+        {"new game", [&] { startGame(3); }, 0, 0},
+        {"first round scored", [&] { fillBoard(); }, 65, 0},
+        {"continue keeps the pegs", [&] { tickUntilOutcome(); window->button_start2Click(); }, 65, 0},
+        {"second round scored", [&] { fillBoard(); }, 110, 65},
+        {"game over keeps the pegs", [&] { tickUntilOutcome(); }, 110, 65},
+        {"another game starts them again", [&] { startGame(3); }, 0, 0},
+    };
+    const PegBoard &pegs = window->pegs();
+    EXPECT_EQ(pegs.objectName(), QStringLiteral("Image2"));
+    EXPECT_EQ(pegs.geometry(), QRect(520, 16, 110, 329));
+    const QSizeF picture(110, 329);
+    for (const Step &step : steps) {
+        step.act();
+        EXPECT_EQ(pegs.frontTotal(), step.front) << step.name;
+        EXPECT_EQ(pegs.backTotal(), step.back) << step.name;
+        EXPECT_EQ(pegs.frontPegCentre(),
+                  cribbagetrack::pegCentre(picture, step.front, cribbagetrack::Peg::Front)) << step.name;
+        EXPECT_EQ(pegs.backPegCentre(), cribbagetrack::pegCentre(picture, step.back, cribbagetrack::Peg::Back))
+            << step.name;
+    }
 }
 
 TEST_F(GameTest, StartGameDuringThePauseDropsTheOutcome)

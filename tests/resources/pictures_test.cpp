@@ -1,5 +1,6 @@
 // The pictures other than the cards: sizes at both scales, the button
 // look, the tile, the icon and the advert JPEG.
+#include "cribbagetrack.h"
 #include "gameresources.h"
 #include "picturebutton.h"
 
@@ -190,6 +191,95 @@ TEST(Advert, IsABaselineThreeComponentJpegDecodedAtRunTime)
     EXPECT_GT(qRed(banner), 2 * qGreen(banner) + 20);
     const QRgb titleBar = advert.pixel(320, 10);
     EXPECT_GT(qBlue(titleBar), qRed(titleBar) + 40);
+}
+
+} // namespace
+
+namespace {
+
+// Where a peg stands for a total, on the main window's board: the row it
+// is in, and whether it is the row's lowest or highest hole (or neither).
+enum class End { Lowest, Highest, Between };
+
+struct PegCase {
+    const char *name;
+    int total;
+    cribbagetrack::Peg peg;
+    int hole;  // 0: a start hole
+    int row;
+    End end;
+};
+
+void PrintTo(const PegCase &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class PegsAtTotals : public ::testing::TestWithParam<PegCase> {};
+
+TEST_P(PegsAtTotals, StandInTheHoleOfTheTotalOnTheLap)
+{
+    using namespace cribbagetrack;
+    const PegCase &c = GetParam();
+    const QSizeF size = gameresources::pictureSize(Picture::CribbageMain);
+    EXPECT_EQ(holeForTotal(c.total), c.hole);
+    const QPointF at = pegCentre(size, c.total, c.peg);
+    EXPECT_DOUBLE_EQ(at.x(), rowX(size, c.row));
+    double lowest = 0;
+    double highest = size.height();
+    for (int hole = 1; hole <= kLapHoles; ++hole) {
+        if (std::abs(holeCentre(size, hole).x() - at.x()) > 0.01)
+            continue;
+        lowest = std::max(lowest, holeCentre(size, hole).y());
+        highest = std::min(highest, holeCentre(size, hole).y());
+    }
+    if (c.hole == 0)
+        EXPECT_GT(at.y(), lowest + 2 * kPegRadius) << "a start hole lies below the lap";
+    else if (c.end == End::Lowest)
+        EXPECT_DOUBLE_EQ(at.y(), lowest);
+    else if (c.end == End::Highest)
+        EXPECT_DOUBLE_EQ(at.y(), highest);
+    else
+        EXPECT_TRUE(at.y() > highest && at.y() < lowest);
+    // Every total has a hole of its own drilled in the picture: dark at its
+    // centre, at both resolutions.
+    for (int scale : {1, 2}) {
+        const QImage picture =
+            gameresources::picture(Picture::CribbageMain, scale).toImage().convertToFormat(QImage::Format_RGB32);
+        const QColor pixel = picture.pixelColor((at * scale).toPoint());
+        EXPECT_LT(pixel.lightness(), 80) << "no hole under the peg at " << scale << "x";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lap, PegsAtTotals,
+    ::testing::Values(PegCase{"front_at_start", 0, cribbagetrack::Peg::Front, 0, 0, End::Between},
+                      PegCase{"back_at_start", 0, cribbagetrack::Peg::Back, 0, 1, End::Between},
+                      PegCase{"first_point_bottom_of_left_outer_row", 1, cribbagetrack::Peg::Front, 1, 0, End::Lowest},
+                      PegCase{"back_peg_follows_the_same_lap", 7, cribbagetrack::Peg::Back, 7, 0, End::Between},
+                      PegCase{"thirty_top_of_first_row", 30, cribbagetrack::Peg::Front, 30, 0, End::Highest},
+                      PegCase{"thirty_one_turns_down_the_inner_row", 31, cribbagetrack::Peg::Front, 31, 1,
+                              End::Highest},
+                      PegCase{"sixty_one_up_the_right_inner_row", 61, cribbagetrack::Peg::Front, 61, 2, End::Lowest},
+                      PegCase{"lap_end_bottom_of_right_outer_row", 120, cribbagetrack::Peg::Front, 120, 3,
+                              End::Lowest},
+                      PegCase{"next_lap_starts_again", 121, cribbagetrack::Peg::Front, 1, 0, End::Lowest},
+                      PegCase{"large_total_wraps", 1000, cribbagetrack::Peg::Front, 40, 1, End::Between}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+TEST(PegHoles, EveryHoleOfTheLapIsDistinctAndInsideTheBoard)
+{
+    for (const Picture which : {Picture::CribbageMain, Picture::CribbageHighScores}) {
+        const QSizeF size = gameresources::pictureSize(which);
+        const QRectF inside = cribbagetrack::boardRect(size).adjusted(4, 4, -4, -4);
+        QSet<QPair<int, int>> seen;
+        for (int hole = 1; hole <= cribbagetrack::kLapHoles; ++hole) {
+            const QPointF at = cribbagetrack::holeCentre(size, hole);
+            EXPECT_TRUE(inside.contains(at)) << "hole " << hole;
+            seen.insert({qRound(at.x() * 10), qRound(at.y() * 10)});
+        }
+        EXPECT_EQ(seen.size(), cribbagetrack::kLapHoles);
+    }
 }
 
 } // namespace
