@@ -5,6 +5,7 @@
 #include "squareplay.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace advisor {
@@ -39,6 +40,36 @@ double playOut(Square square, const int *future, int count, const LineWorth &wor
     }
     return square.finalWorth();
 }
+
+// The cards neither on the board nor waiting, in code order.
+std::vector<int> unseenCards(const Position &position)
+{
+    std::vector<int> unseen;
+    std::array<bool, cards::kCardCount + 1> seen{};
+    seen[position.card] = true;
+    for (int code : position.board)
+        seen[code] = true;
+    for (int code = 1; code <= cards::kCardCount; ++code)
+        if (!seen[code])
+            unseen.push_back(code);
+    return unseen;
+}
+
+// `count` futures of `toCome` cards each, one after the other in `deals`:
+// each the first places of a fresh shuffle of `unseen`.
+void sampleFutures(std::vector<int> &unseen, int toCome, int count, LcgRandom &random, std::vector<int> &deals)
+{
+    deals.resize(static_cast<std::size_t>(count) * toCome);
+    for (int f = 0; f < count; ++f) {
+        for (int i = 0; i < toCome; ++i) {
+            const int j = i + static_cast<int>(random.draw(static_cast<std::uint32_t>(unseen.size() - i)));
+            std::swap(unseen[i], unseen[j]);
+            deals[static_cast<std::size_t>(f) * toCome + i] = unseen[i];
+        }
+    }
+}
+
+constexpr int kMostFutures = 100000;
 } // namespace
 
 Advice advise(const Position &position, std::uint32_t seed, const Effort &effort)
@@ -67,14 +98,7 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
     std::erase_if(candidates, [&](const Candidate &c) { return c.gain < bestGain - margin; });
 
     // The unseen cards, and the futures the candidates are played against.
-    std::vector<int> unseen;
-    std::array<bool, cards::kCardCount + 1> seen{};
-    seen[position.card] = true;
-    for (int code : position.board)
-        seen[code] = true;
-    for (int code = 1; code <= cards::kCardCount; ++code)
-        if (!seen[code])
-            unseen.push_back(code);
+    std::vector<int> unseen = unseenCards(position);
     const int toCome = square.empty() - 1;
     LcgRandom random(seed);
     std::vector<int> deals;
@@ -82,15 +106,7 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
     // cards for each, so their totals differ by what the candidates do, not
     // by luck.
     auto playFutures = [&](std::vector<Candidate> &among, int count) {
-        deals.resize(static_cast<std::size_t>(count) * toCome);
-        for (int f = 0; f < count; ++f) {
-            // The first `toCome` places of a fresh shuffle of the unseen cards.
-            for (int i = 0; i < toCome; ++i) {
-                const int j = i + static_cast<int>(random.draw(static_cast<std::uint32_t>(unseen.size() - i)));
-                std::swap(unseen[i], unseen[j]);
-                deals[static_cast<std::size_t>(f) * toCome + i] = unseen[i];
-            }
-        }
+        sampleFutures(unseen, toCome, count, random, deals);
         for (Candidate &c : among) {
             Square next = square;
             next.place(c.cell, position.card);
@@ -103,7 +119,6 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
     // The last card has one future; otherwise every candidate is played
     // out, and then the best few again on more futures, since it is among
     // them that a close call is decided.
-    constexpr int kMostFutures = 100000;
     int played = toCome == 0 ? 1 : std::clamp(effort.futures, 1, kMostFutures);
     playFutures(candidates, played);
     const int finalists = std::clamp(effort.finalists, 1, kCells);
@@ -121,6 +136,33 @@ Advice advise(const Position &position, std::uint32_t seed, const Effort &effort
         return a.total > b.total || (a.total == b.total && a.cell < b.cell);
     });
     return {candidates.front().cell, candidates.front().total / played};
+}
+
+std::array<double, kCells> cellValues(const Position &position, std::uint32_t seed, int futures)
+{
+    std::array<double, kCells> values;
+    values.fill(std::numeric_limits<double>::quiet_NaN());
+    if (!isPlayable(position))
+        return values;
+    const Square square(position);
+    const LineWorth &worth = LineWorth::standard();
+    std::vector<int> unseen = unseenCards(position);
+    const int toCome = square.empty() - 1;
+    const int count = toCome == 0 ? 1 : std::clamp(futures, 1, kMostFutures);
+    LcgRandom random(seed);
+    std::vector<int> deals;
+    sampleFutures(unseen, toCome, count, random, deals);
+    for (int cell = 0; cell < kCells; ++cell) {
+        if (square.at(cell) != cards::kNoCard)
+            continue;
+        Square next = square;
+        next.place(cell, position.card);
+        double total = 0.0;
+        for (int f = 0; f < count; ++f)
+            total += playOut(next, deals.data() + static_cast<std::size_t>(f) * toCome, toCome, worth);
+        values[cell] = total / count;
+    }
+    return values;
 }
 
 } // namespace advisor
