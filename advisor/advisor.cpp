@@ -152,9 +152,26 @@ std::array<double, kCells> cellValues(const Position &position, std::uint32_t se
     LcgRandom random(seed);
     std::vector<int> deals;
     sampleFutures(unseen, toCome, count, random, deals);
+    // A cell on an empty row or column stands for the same cell of the
+    // first empty row or column.
+    std::array<bool, kSide> rowEmpty{};
+    std::array<bool, kSide> columnEmpty{};
+    for (int i = 0; i < kSide; ++i) {
+        rowEmpty[i] = square.line(rowLine(i * kSide)).count == 0;
+        columnEmpty[i] = square.line(columnLine(i)).count == 0;
+    }
+    const auto firstEmpty = [](const std::array<bool, kSide> &empty, int i) {
+        return empty[i] ? static_cast<int>(std::find(empty.begin(), empty.end(), true) - empty.begin()) : i;
+    };
     for (int cell = 0; cell < kCells; ++cell) {
         if (square.at(cell) != cards::kNoCard)
             continue;
+        const int mirror = firstEmpty(rowEmpty, cell / kSide) * kSide + firstEmpty(columnEmpty, cell % kSide);
+        if (mirror != cell) {
+            // Mirrors come earlier in the board, so theirs is already known.
+            values[cell] = values[mirror];
+            continue;
+        }
         Square next = square;
         next.place(cell, position.card);
         double total = 0.0;

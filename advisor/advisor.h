@@ -76,11 +76,12 @@ struct Effort {
 Advice advise(const Position &position, std::uint32_t seed, const Effort &effort = {});
 
 // The expected final round score of putting the waiting card on each cell,
-// by the same play-outs as advise(), for every empty cell (no pruning, no
-// skipping of mirror cells), all on the same `futures` sampled futures
-// (1 … 100 000) so that their differences are far steadier than their
-// values. Occupied cells get NaN; so does every cell of a position that is
-// not playable. With one empty cell the value is exact.
+// by the same play-outs as advise(), for every empty cell (no pruning),
+// all on the same `futures` sampled futures (1 … 100 000) so that their
+// differences are far steadier than their values. Cells that differ only by
+// swapping two empty rows or two empty columns lead to the same game and
+// get the same value. Occupied cells get NaN; so does every cell of a
+// position that is not playable. With one empty cell the value is exact.
 std::array<double, kCells> cellValues(const Position &position, std::uint32_t seed, int futures);
 
 } // namespace advisor

@@ -1,12 +1,16 @@
 // pegbot: plays seeded rounds of Pegsquare under a placement strategy and
 // reports how well it scores. `--seed S` deals exactly what the game deals
-// for that seed, round after round.
+// for that seed, round after round. `--review ROUND` judges a round a
+// player has played, placement by placement.
 #include "botmatch.h"
+#include "handnotation.h"
+#include "review.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -24,7 +28,14 @@ const char kUsage[] =
     "  --prune X        the advisor skips cells this far below the best worth, 0 to 1000 (default 6)\n"
     "  --finalists N    the advisor's best cells played out again, 1 to 16 (default 3)\n"
     "  --final-futures N  futures for that second look, 0 to 100000 (default 480)\n"
-    "  --json           print the figures as JSON\n";
+    "  --json           print the figures as JSON\n"
+    "\n"
+    "usage: pegbot --review ROUND [--json]\n"
+    "  judges each placement of a played round against the advisor's best cell;\n"
+    "  ROUND is the line the game's review window copies, pegsquare-round:SEED:CELLS\n"
+    "  (SEED the generator's state before the round's shuffle, CELLS sixteen hex\n"
+    "  digits: the cell, 0 top left to f bottom right, of each card in dealing\n"
+    "  order), or - to read that line from standard input\n";
 
 struct Options {
     long rounds = 1000;
@@ -32,6 +43,7 @@ struct Options {
     std::vector<bot::Strategy> strategies{bot::Strategy::Random, bot::Strategy::Greedy, bot::Strategy::Advisor};
     int threads = 0;
     bool json = false;
+    std::string review;  // the round to review; empty to play rounds
     advisor::Effort effort;
 };
 
@@ -93,6 +105,69 @@ void printJson(const Options &o, int threads, const std::vector<bot::Summary> &a
     std::printf("\n]}\n");
 }
 
+// "R2C3" for cell 6: row and column from 1.
+std::string cellName(int cell)
+{
+    return "R" + std::to_string(cell / 4 + 1) + "C" + std::to_string(cell % 4 + 1);
+}
+
+void printReviewText(const review::Round &round, const review::Review &r)
+{
+    std::printf("pegbot: review of %s\n", review::formatRound(round).c_str());
+    std::printf("%-4s %-4s %-5s %-5s %9s %9s %6s  %s\n", "card", "", "cell", "best", "expected", "best exp", "lost",
+                "mark");
+    for (int k = 0; k < review::kCards; ++k) {
+        const review::Placement &p = r.placements[k];
+        std::printf("%4d %-4s %-5s %-5s %9.2f %9.2f %6.2f  %s\n", k + 1, notation::cardName(p.card).c_str(),
+                    cellName(p.cell).c_str(), cellName(p.bestCell).c_str(), p.expected, p.bestExpected, p.lost,
+                    review::markName(p.mark));
+    }
+    std::printf("starter %s; your round %d; expected points lost %.2f; the advisor on these cards made %d\n",
+                notation::cardName(r.starter).c_str(), r.score, r.totalLost, r.advisorScore);
+}
+
+void printReviewJson(const review::Round &round, const review::Review &r)
+{
+    std::printf("{\"round\": \"%s\", \"starter\": \"%s\", \"score\": %d, \"total_lost\": %.4f, "
+                "\"advisor_score\": %d, \"placements\": [",
+                review::formatRound(round).c_str(), notation::cardName(r.starter).c_str(), r.score, r.totalLost,
+                r.advisorScore);
+    for (int k = 0; k < review::kCards; ++k) {
+        const review::Placement &p = r.placements[k];
+        std::printf("%s\n  {\"card\": \"%s\", \"cell\": %d, \"best_cell\": %d, \"expected\": %.4f, "
+                    "\"best_expected\": %.4f, \"lost\": %.4f, \"mark\": \"%s\", \"advisor_cell\": %d}",
+                    k ? "," : "", notation::cardName(p.card).c_str(), p.cell, p.bestCell, p.expected, p.bestExpected,
+                    p.lost, review::markName(p.mark), r.advisorCells[k]);
+    }
+    std::printf("\n]}\n");
+}
+
+int runReview(const Options &o)
+{
+    std::string line = o.review;
+    if (line == "-") {
+        // One line is all a round takes; a longer one is not a round.
+        constexpr std::size_t kLongestLine = 256;
+        line.clear();
+        for (int c; (c = std::getchar()) != EOF && c != '\n';) {
+            if (line.size() >= kLongestLine)
+                return fail("--review: standard input holds no round");
+            line += static_cast<char>(c);
+        }
+    }
+    const std::optional<review::Round> round = review::parseRound(line);
+    if (!round)
+        return fail("--review needs a round written as pegsquare-round:SEED:CELLS");
+    const std::optional<review::Review> judged = review::reviewRound(*round);
+    if (!judged)
+        return fail("--review: the round could not be reviewed");
+    if (o.json)
+        printReviewJson(*round, *judged);
+    else
+        printReviewText(*round, *judged);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -135,6 +210,10 @@ int main(int argc, char **argv)
                 return fail(arg + " needs a whole number from " + std::to_string(number->low) + " to "
                             + std::to_string(number->high));
             number->set(n);
+        } else if (arg == "--review") {
+            if (!value)
+                return fail("--review needs a round written as pegsquare-round:SEED:CELLS");
+            o.review = value;
         } else if (arg == "--strategy") {
             if (!value || !parseStrategies(value, o.strategies))
                 return fail("--strategy needs random, greedy, advisor or a comma-separated list of them");
@@ -143,6 +222,8 @@ int main(int argc, char **argv)
         }
         ++i;
     }
+    if (!o.review.empty())
+        return runReview(o);
     const int threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     const std::vector<bot::Deal> deals = bot::dealsFrom(o.seed, o.rounds);

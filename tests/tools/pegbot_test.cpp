@@ -48,6 +48,8 @@ TEST(Pegbot, RejectsBadOptionsWithStatusTwo)
         {"--futures 0", "--futures needs a whole number from 1 to 100000"},
         {"--final-futures -1", "--final-futures needs a whole number from 0 to 100000"},
         {"--fast", "unknown option --fast"},
+        {"--review", "--review needs a round written as pegsquare-round:SEED:CELLS"},
+        {"--review pegsquare-round:1:0123456789abcdee", "--review needs a round written as"},
     };
     for (const Row &row : rows) {
         const ToolResult r = run(row.arguments);
@@ -94,6 +96,29 @@ TEST(Pegbot, FiguresDoNotDependOnTheThreads)
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(scores(one.out), scores(four.out));
     EXPECT_NE(scores(one.out), scores(other.out));
+}
+
+// A round reviewed as text and as JSON: the same figures, sixteen
+// placements, and the round named as it was given.
+TEST(Pegbot, ReviewsAPlayedRound)
+{
+    const std::string round = "pegsquare-round:12345:0123456789abcdef";
+    const ToolResult text = run("--review " + round);
+    const ToolResult json = run("--review " + round + " --json");
+    ASSERT_EQ(text.status, 0) << text.err;
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(text.out.find("review of " + round), std::string::npos) << text.out;
+    const std::regex totals("your round ([0-9]+); expected points lost ([0-9.]+); the advisor on these cards made ([0-9]+)");
+    std::smatch t;
+    ASSERT_TRUE(std::regex_search(text.out, t, totals)) << text.out;
+    const std::regex jsonTotals("\"score\": ([0-9]+), \"total_lost\": ([0-9.]+), \"advisor_score\": ([0-9]+)");
+    std::smatch j;
+    ASSERT_TRUE(std::regex_search(json.out, j, jsonTotals)) << json.out;
+    EXPECT_EQ(t[1], j[1]);
+    EXPECT_NEAR(std::stod(t[2]), std::stod(j[2]), 0.01);
+    EXPECT_EQ(t[3], j[3]);
+    const std::regex mark("\"mark\": \"(good|inaccuracy|mistake|blunder)\"");
+    EXPECT_EQ(std::distance(std::sregex_iterator(json.out.begin(), json.out.end(), mark), std::sregex_iterator()), 16);
 }
 
 } // namespace
