@@ -3,6 +3,8 @@
 #include "jpegdecoder.h"
 
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QIcon>
 
 #include <cmath>
@@ -23,17 +25,31 @@ QImage loadImage(const QString &path)
     return QImage(kRoot + path);
 }
 
+// A picture's drawing, decoded once: a board scaled with the window asks
+// for its pictures again at every step of a resize. QImage copies share
+// the pixels; the lock makes the cache safe from any thread.
+QImage cachedImage(const QString &path)
+{
+    static QMutex lock;
+    static QHash<QString, QImage> decoded;
+    const QMutexLocker locked(&lock);
+    auto it = decoded.find(path);
+    if (it == decoded.end())
+        it = decoded.insert(path, loadImage(path));
+    return it.value();
+}
+
 // The drawing of `stem` with the fewest pixels that still has as many as
 // `ratio` asks for (1×, 2×, or 4× where there is one), so a picture is
 // scaled down rather than enlarged wherever it can be.
 QImage sourceFor(const QString &stem, qreal ratio)
 {
     if (ratio > 2.0) {
-        const QImage denser = loadImage(stem + QStringLiteral("@4x.png"));
+        const QImage denser = cachedImage(stem + QStringLiteral("@4x.png"));
         if (!denser.isNull())
             return denser;
     }
-    return loadImage(stem + (ratio > 1.0 ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+    return cachedImage(stem + (ratio > 1.0 ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
 }
 
 // Picks the drawing of `stem` for `ratio` and returns it covering `size`
