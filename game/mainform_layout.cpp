@@ -105,7 +105,8 @@ void Tmain::buildClientArea()
     label(board, QStringLiteral("label_name"), QStringLiteral("Welcome to Pegsquare"), QRect(6, 14, 400, 16), 13,
           true);
     auto *logo = new ImageControl(board, QStringLiteral("image_logo"), QRect(204, 506, 287, 18));
-    logo->setPictureSource([](qreal ratio) { return gameresources::picture(gameresources::Picture::MakerStrip, ratio); });
+    logo->setPictureSource(
+        [](qreal ratio) { return gameresources::picture(gameresources::Picture::MakerStrip, ratio); });
     logo->setCursor(Qt::PointingHandCursor);
     connect(logo, &ImageControl::clicked, this, [this] { image_logoClick(); });
 

@@ -3,6 +3,8 @@
 #include "jpegdecoder.h"
 
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QIcon>
 
 #include <cmath>
@@ -23,14 +25,40 @@ QImage loadImage(const QString &path)
     return QImage(kRoot + path);
 }
 
-// Picks the 1× or 2× drawing of `stem` for `ratio` and returns it covering
-// `size` logical pixels.
+// A picture's drawing, decoded once: a board scaled with the window asks
+// for its pictures again at every step of a resize. QImage copies share
+// the pixels; the lock makes the cache safe from any thread.
+QImage cachedImage(const QString &path)
+{
+    static QMutex lock;
+    static QHash<QString, QImage> decoded;
+    const QMutexLocker locked(&lock);
+    auto it = decoded.find(path);
+    if (it == decoded.end())
+        it = decoded.insert(path, loadImage(path));
+    return it.value();
+}
+
+// The drawing of `stem` with the fewest pixels that still has as many as
+// `ratio` asks for (1×, 2×, or 4× where there is one), so a picture is
+// scaled down rather than enlarged wherever it can be.
+QImage sourceFor(const QString &stem, qreal ratio)
+{
+    if (ratio > 2.0) {
+        const QImage denser = cachedImage(stem + QStringLiteral("@4x.png"));
+        if (!denser.isNull())
+            return denser;
+    }
+    return cachedImage(stem + (ratio > 1.0 ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+}
+
+// Picks the drawing of `stem` for `ratio` and returns it covering `size`
+// logical pixels.
 QPixmap scaledPicture(const QString &stem, const QSize &size, qreal ratio)
 {
     if (!size.isValid() || !(ratio > 0))
         return QPixmap();
-    const bool dense = ratio > 1.0;
-    const QImage source = loadImage(stem + (dense ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+    const QImage source = sourceFor(stem, ratio);
     if (source.isNull())
         return QPixmap();
     const QSize pixels(static_cast<int>(std::lround(size.width() * ratio)),
@@ -98,11 +126,14 @@ QImage cardStrip(int scale)
     // Decoded once per scale; QImage copies share the pixels.
     static const QImage normal = loadImage(QStringLiteral("cards.png")).convertToFormat(QImage::Format_ARGB32);
     static const QImage dense = loadImage(QStringLiteral("cards@2x.png")).convertToFormat(QImage::Format_ARGB32);
+    static const QImage denser = loadImage(QStringLiteral("cards@4x.png")).convertToFormat(QImage::Format_ARGB32);
     switch (scale) {
     case 1:
         return normal;
     case 2:
         return dense;
+    case 4:
+        return denser;
     default:
         return QImage();
     }

@@ -21,17 +21,19 @@ namespace gameresources {
 
 // The card image list strip: 53 pictures of 60 × 82 (index = card code,
 // 0 = the back), four to a row, image i at column i mod 4 and row i div 4.
-// `scale` 1 gives 240 × 1148 pixels, 2 the same layout drawn at twice the
-// resolution (480 × 2296). Alpha is 0 exactly on the four corner pixels
-// (2 × 2 blocks at scale 2) of every card and 255 on every other pixel of
-// a card. Any other scale gives a null image.
+// `scale` 1 gives 240 × 1148 pixels, 2 and 4 the same layout drawn at
+// twice and four times the resolution (480 × 2296, 960 × 4592). Alpha is 0
+// exactly on the four corner pixels (scale × scale blocks) of every card
+// and 255 on every other pixel of a card. Any other scale gives a null
+// image.
 QImage cardStrip(int scale = 1);
 
 // The picture button labelled `label`, one of "Start Game", "High
 // Scores", "SEND SCORE", "Close", "Continue", "Done", "Cancel", "Reset
 // Tally" (exact text). The pixmap covers buttonSize(label) logical pixels
-// at `devicePixelRatio`: the 1× drawing at ratio 1, the 2× drawing above
-// it (smoothly rescaled for ratios other than 2). Null for any other label.
+// at `devicePixelRatio`: the 1× drawing at ratio 1, the 2× drawing up to
+// 2, the 4× one above (smoothly rescaled for other ratios). Null for any
+// other label.
 QPixmap buttonPicture(const QString &label, qreal devicePixelRatio = 1.0);
 // 126 × 40, or 160 × 40 for SEND SCORE; an invalid size for other labels.
 QSize buttonSize(const QString &label);
@@ -45,7 +47,8 @@ enum class Picture {
     Icon,                // 32 × 32: the program icon, 256 colours
 };
 
-// `which` at `devicePixelRatio`, chosen and scaled like buttonPicture().
+// `which` at `devicePixelRatio`, chosen and scaled like buttonPicture()
+// (the icon has no 4× drawing; its 2× one serves above 2).
 QPixmap picture(Picture which, qreal devicePixelRatio = 1.0);
 QSize pictureSize(Picture which);
 

@@ -5,7 +5,8 @@
 //   peggen OUTDIR
 //
 // Every picture except the advert and the icon is written at 1× and, as
-// NAME@2x.png, drawn again at twice the resolution for dense screens.
+// NAME@2x.png and NAME@4x.png, drawn again at twice and four times the
+// resolution for dense screens and for the board scaled up with the window.
 //
 // The program icon is also drawn, from the same drawing, at the sizes a
 // desktop's icon theme looks for, as icons/NxN.png. Those are not
@@ -51,12 +52,13 @@ public:
             fail(path);
     }
 
-    // Draws `draw` at both scales.
+    // Draws `draw` at every scale.
     template <typename Draw>
     void scaled(const QString &stem, Draw draw)
     {
         image(stem + QStringLiteral(".png"), draw(1));
         image(stem + QStringLiteral("@2x.png"), draw(2));
+        image(stem + QStringLiteral("@4x.png"), draw(4));
     }
 
     void bytes(const QString &name, const std::vector<std::uint8_t> &data)

@@ -29,13 +29,14 @@ qreal pixelDensity(const QPainter &painter)
 } // namespace
 
 CardImageList::CardImageList()
-    : CardImageList(gameresources::cardStrip(1), gameresources::cardStrip(2))
+    : CardImageList(gameresources::cardStrip(1), gameresources::cardStrip(2), gameresources::cardStrip(4))
 {
 }
 
-CardImageList::CardImageList(QImage strip, QImage denseStrip)
+CardImageList::CardImageList(QImage strip, QImage denseStrip, QImage denserStrip)
     : m_strip(std::move(strip))
     , m_denseStrip(std::move(denseStrip))
+    , m_denserStrip(std::move(denserStrip))
 {
 }
 
@@ -51,7 +52,10 @@ void CardImageList::draw(QPainter &painter, const QPoint &topLeft, int index) co
     if (index < 0 || index >= kCount)
         return;
     const QRect target(topLeft, QSize(kWidth, kHeight));
-    if (!m_denseStrip.isNull() && pixelDensity(painter) > 1.0)
+    const qreal density = pixelDensity(painter);
+    if (!m_denserStrip.isNull() && density > 2.0)
+        painter.drawImage(target, m_denserStrip, cellRect(index, 4));
+    else if (!m_denseStrip.isNull() && density > 1.0)
         painter.drawImage(target, m_denseStrip, cellRect(index, 2));
     else
         painter.drawImage(target, m_strip, cellRect(index));

@@ -7,6 +7,28 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Qt's hatch patterns repeat every eight device pixels whatever the
+// painter's scale, so a scaled cell gets the pattern's tile enlarged as a
+// texture instead.
+QBrush scaledHatch(qreal scale, qreal devicePixelRatio)
+{
+    constexpr int kTile = 8;
+    QImage tile(kTile, kTile, QImage::Format_ARGB32_Premultiplied);
+    tile.fill(Qt::transparent);
+    {
+        QPainter p(&tile);
+        p.fillRect(tile.rect(), QBrush(Qt::black, Qt::DiagCrossPattern));
+    }
+    const int size = std::max(kTile, int(std::lround(kTile * scale * devicePixelRatio)));
+    QImage scaled = tile.scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    scaled.setDevicePixelRatio(devicePixelRatio);
+    return QBrush(scaled);
+}
+
+} // namespace
+
 HatchShape::HatchShape(QWidget *parent, const QString &name, const QRect &geometry)
     : QWidget(parent)
 {
@@ -19,12 +41,8 @@ void HatchShape::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setPen(Qt::NoPen);
-    // The hatching grows with the control: its pattern follows the brush's
-    // transform.
-    QBrush hatch(Qt::black, Qt::DiagCrossPattern);
     const qreal scale = layoutScale(this);
-    hatch.setTransform(QTransform::fromScale(scale, scale));
-    painter.setBrush(hatch);
+    painter.setBrush(scale == 1.0 ? QBrush(Qt::black, Qt::DiagCrossPattern) : scaledHatch(scale, devicePixelRatioF()));
     painter.drawRect(rect());
     painter.setBrush(Qt::NoBrush);
     const int line = std::max(1, int(std::lround(scale)));

@@ -21,7 +21,7 @@ HintMark::HintMark(QWidget *parent)
 void HintMark::markCell(const QRect &cell)
 {
     m_cell = cell;
-    const int ring = ringWidth();
+    const int ring = scaled(kRingWidth);
     setGeometry(cell.adjusted(-ring, -ring, ring, ring));
     show();
     update();
@@ -33,22 +33,47 @@ void HintMark::dismiss()
     m_cell = QRect();
 }
 
-int HintMark::ringWidth() const
+int HintMark::scaled(int width) const
 {
-    return std::max(kRingWidth, int(std::lround(kRingWidth * layoutScale(this))));
+    return std::max(width, int(std::lround(width * layoutScale(this))));
 }
+
+QColor HintMark::edgeColour()
+{
+    return pegcolors::maroon();
+}
+
+QColor HintMark::bandColour()
+{
+    return QColor(255, 196, 0);
+}
+
+QColor HintMark::washColour()
+{
+    return QColor(255, 236, 140, 180);
+}
+
+namespace {
+
+// A frame `width` wide just inside `r`.
+void fillFrame(QPainter &painter, const QRect &r, int width, const QColor &colour)
+{
+    painter.fillRect(r.x(), r.y(), r.width(), width, colour);
+    painter.fillRect(r.x(), r.bottom() - width + 1, r.width(), width, colour);
+    painter.fillRect(r.x(), r.y() + width, width, r.height() - 2 * width, colour);
+    painter.fillRect(r.right() - width + 1, r.y() + width, width, r.height() - 2 * width, colour);
+}
+
+} // namespace
 
 void HintMark::paintEvent(QPaintEvent *)
 {
-    // Four bands of whole logical pixels: the painter's ratio scales them by
+    // Bands of whole logical pixels: the painter's ratio scales them by
     // whole device pixels, so the ring stays sharp on high-density screens.
     QPainter painter(this);
-    const QColor colour = pegcolors::maroon();
-    const int w = width();
-    const int h = height();
-    const int ring = ringWidth();
-    painter.fillRect(0, 0, w, ring, colour);
-    painter.fillRect(0, h - ring, w, ring, colour);
-    painter.fillRect(0, ring, ring, h - 2 * ring, colour);
-    painter.fillRect(w - ring, ring, ring, h - 2 * ring, colour);
+    const int ring = scaled(kRingWidth);
+    const int edge = scaled(kEdgeWidth);
+    fillFrame(painter, rect(), edge, edgeColour());
+    fillFrame(painter, rect().adjusted(edge, edge, -edge, -edge), ring - edge, bandColour());
+    painter.fillRect(rect().adjusted(ring, ring, -ring, -ring), washColour());
 }

@@ -89,7 +89,7 @@ TEST_P(CornerInk, CornersShowTheSuitColour)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cards, CornerInk,
-                         ::testing::Combine(::testing::Values(1, 2),
+                         ::testing::Combine(::testing::Values(1, 2, 4),
                                             ::testing::Values(CornerCase{1, false},    // ace of clubs
                                                               CornerCase{10, false},   // 10 of clubs
                                                               CornerCase{14, true},    // ace of diamonds
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Cards, CornerInk,
                                                               CornerCase{40, false},   // ace of spades
                                                               CornerCase{51, false})));  // queen of spades
 
-INSTANTIATE_TEST_SUITE_P(Scales, StripAtScale, ::testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(Scales, StripAtScale, ::testing::Values(1, 2, 4));
 
 // Counts separate blobs of suit ink in the middle of a card, ignoring the
 // corner indices: the pips of a numbered card.
@@ -179,11 +179,12 @@ TEST(CardStrip, PicturesAreDistinctAndBackIsBlue)
 }
 
 // Drawing onto a surface of device pixel ratio 2 takes the 2× pictures
-// pixel for pixel, not the 1× ones enlarged; ratio 1 takes the 1× ones.
+// pixel for pixel, not the 1× ones enlarged, and ratio 4 the 4× ones;
+// ratio 1 takes the 1× ones.
 TEST(CardImageList, DrawsFromTheStripMatchingTheSurface)
 {
     const CardImageList list;
-    for (int ratio : {1, 2}) {
+    for (int ratio : {1, 2, 4}) {
         QImage canvas(kW * ratio, kH * ratio, QImage::Format_ARGB32);
         canvas.setDevicePixelRatio(ratio);
         canvas.fill(Qt::transparent);

@@ -38,7 +38,7 @@ TEST_P(Pictures, HaveTheirSizeAtEveryRatio)
 {
     const PictureCase &c = GetParam();
     EXPECT_EQ(gameresources::pictureSize(c.which), c.size);
-    for (qreal ratio : {1.0, 1.5, 2.0}) {
+    for (qreal ratio : {1.0, 1.5, 2.0, 3.0, 4.0}) {
         const QPixmap p = gameresources::picture(c.which, ratio);
         ASSERT_FALSE(p.isNull()) << c.name << " at " << ratio;
         EXPECT_EQ(p.deviceIndependentSize().toSize(), c.size) << c.name << " at " << ratio;
