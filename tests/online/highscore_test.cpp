@@ -2,14 +2,18 @@
 #include "highscoreform.h"
 #include "htmlview.h"
 #include "httpget.h"
+#include "loopback.h"
 #include "pagelink.h"
 #include "shellopen.h"
 
+#include <QTest>
 #include <QUrl>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -32,6 +36,66 @@ TEST(highscoreWindow, LayoutFramesTheViewBesideItsPicture)
         EXPECT_EQ(control->geometry(), row.geometry) << row.name;
     }
     EXPECT_EQ(window.displayhtml().parentWidget()->objectName(), QStringLiteral("panel_main"));
+}
+
+// The view never stays an empty page: a list that cannot be fetched says
+// so, why and how to try again; a list already shown stays, and the line
+// below it says it was not refreshed.
+TEST(highscoreWindow, AListThatCannotBeFetchedSaysWhyAndHowToTryAgain)
+{
+    const std::string list = "HTTP/1.0 200 OK\r\n\r\n<html><body>Robin 85</body></html>";
+    enum class Where { Refusing, Unreachable, Answering, StoppedAfterAList };
+    const struct {
+        const char *name;
+        Where where;
+        std::string answer;
+        QString view;    // in the view afterwards
+        QString status;  // in the line below it; empty: none
+    } rows[] = {
+        {"refused", Where::Refusing, {}, "The vendor's server refused the connection.", "could not be fetched"},
+        {"unreachable", Where::Unreachable, {}, "The vendor's server could not be reached.", "could not be fetched"},
+        {"error status", Where::Answering, "HTTP/1.0 503 Service Unavailable\r\n\r\nBusy, try later",
+         "Busy, try later", "The vendor's server answered with error 503."},
+        {"refused after a list", Where::StoppedAfterAList, list, "Robin 85",
+         "The list was not refreshed. The vendor's server refused the connection."},
+        {"a list", Where::Answering, list, "Robin 85", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<loopback::Server> server;
+        std::unique_ptr<loopback::DeadPort> dead;
+        if (row.where == Where::Refusing || row.where == Where::Unreachable)
+            dead = std::make_unique<loopback::DeadPort>(row.where == Where::Refusing
+                                                            ? loopback::DeadPort::Kind::Refusing
+                                                            : loopback::DeadPort::Kind::Unanswered);
+        else
+            server = std::make_unique<loopback::Server>(row.answer);
+        Thighscore window(QString::fromStdString(dead ? dead->host() : server->host()));
+        window.getit().setConnectTimeout(300);
+        const auto fetched = [&] {
+            window.loadit();
+            // Words while it is fetched, the first time too.
+            EXPECT_FALSE(window.displayhtml().toPlainText().isEmpty());
+            EXPECT_FALSE(window.statusText().isEmpty());
+            return QTest::qWaitFor([&] { return !window.getit().isBusy(); }, 5000);
+        };
+        ASSERT_TRUE(fetched());
+        if (row.where == Where::StoppedAfterAList) {
+            // The port is free again: nothing listens there now.
+            server.reset();
+            ASSERT_TRUE(fetched());
+        }
+        const QString view = window.displayhtml().toPlainText();
+        EXPECT_TRUE(view.contains(row.view)) << view.toStdString();
+        if (dead) {
+            EXPECT_TRUE(view.contains(QStringLiteral("open High Scores again"))) << view.toStdString();
+        }
+        if (row.status.isEmpty()) {
+            EXPECT_TRUE(window.statusText().isEmpty()) << window.statusText().toStdString();
+        } else {
+            EXPECT_TRUE(window.statusText().contains(row.status)) << window.statusText().toStdString();
+        }
+    }
 }
 
 TEST(highscoreWindow, PostingValuesArePercentEncoded)
