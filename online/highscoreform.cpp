@@ -131,13 +131,16 @@ void Thighscore::sendscore(const QString &name, const QString &date, const QStri
     m_sendit->URL = QStringLiteral("http://") + m_host + QLatin1String(vendor::kPostingPath)
                   + QStringLiteral("?name=%1&date=%2&score=%3")
                         .arg(percentEncoded(name), percentEncoded(date), percentEncoded(score));
+    // A posting still running keeps going, and its answer serves.
+    if (!m_sendit->isBusy())
+        m_posting = {name, score};
     m_sendit->Start();
 }
 
 void Thighscore::getitDoneString(THTTPGet *sender, const QByteArray &result)
 {
     // The vendor server writes its pages in UTF-8.
-    m_displayhtml->LoadText(QString::fromUtf8(result), QString());
+    m_displayhtml->LoadText(online::markOwnEntry(QString::fromUtf8(result), m_ownEntry), QString());
     // An error page is shown like the list, but not taken for it.
     m_listShown = sender->failureReason().isEmpty();
     m_status->setText(m_listShown ? QString() : vendorServer(*sender) + kOpenAgain);
@@ -165,6 +168,7 @@ void Thighscore::senditDoneString(THTTPGet *sender, const QByteArray &)
             OnPostingFailed(vendorServer(*sender));
         return;
     }
+    m_ownEntry = m_posting;
     if (OnScorePosted)
         OnScorePosted();
     loadit();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "onlinescores.h"
+#include "ownentry.h"
 #include "secondarywindow.h"
 
 #include <QByteArray>
@@ -33,7 +34,9 @@ public:
     // replaces the view's document when it arrives.
     void loadit() override;
     // Posts a finished game (ignored while a posting runs). The values are
-    // percent-encoded, so no name can break the request or add a key.
+    // percent-encoded, so no name can break the request or add a key. Once
+    // the server has taken it, its row is marked in every list shown until
+    // the next posting is taken.
     void sendscore(const QString &name, const QString &date, const QString &score) override;
 
     // The main window's side of a posting, wired by the program: the
@@ -69,5 +72,8 @@ private:
     TagLabel *m_status = nullptr;
     // A page from the server is in view (not one of ours saying why not).
     bool m_listShown = false;
+    // The posting under way, and the last one the server took.
+    online::OwnEntry m_posting;
+    online::OwnEntry m_ownEntry;
     TURL *m_url1 = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "htmlview.h"
 #include "httpget.h"
 #include "loopback.h"
+#include "ownentry.h"
 #include "pagelink.h"
 #include "shellopen.h"
 
@@ -95,6 +96,38 @@ TEST(highscoreWindow, AListThatCannotBeFetchedSaysWhyAndHowToTryAgain)
         } else {
             EXPECT_TRUE(window.statusText().contains(row.status)) << window.statusText().toStdString();
         }
+    }
+}
+
+TEST(highscoreWindow, TheRowJustPostedIsMarked)
+{
+    const QString head = QStringLiteral("<table><tr bgcolor=\"#800000\"><th>Name</th><th>Score</th></tr>\n");
+    const auto row = [](const char *cells) { return QStringLiteral("<tr bgcolor=\"#E6DCAB\">%1</tr>\n").arg(cells); };
+    const QString marked = QStringLiteral("<tr bgcolor=\"#FFE680\" >");
+    const struct {
+        const char *name;
+        QString page;
+        online::OwnEntry entry;
+        QString expected;  // empty: the page unchanged
+    } rows[] = {
+        {"the vendor's rows", head + row("<td>Ann</td><td><b>90</b></td>") + row("<td>Robin</td><td><b>85</b></td>"),
+         {"Robin", "85"},
+         head + row("<td>Ann</td><td><b>90</b></td>") + marked
+             + "<td><b>Robin</b></td><td><b><b>85</b></b></td></tr>\n"},
+        {"same name, another score", head + row("<td>Robin</td><td>84</td>"), {"Robin", "85"}, {}},
+        {"same score, another name", head + row("<td>Robina</td><td>85</td>"), {"Robin", "85"}, {}},
+        {"a name written with entities", row("<td>x&amp;y</td><td>7</td>"), {"x&y", "7"},
+         marked + "<td><b>x&amp;y</b></td><td><b>7</b></td></tr>\n"},
+        {"upper-case tags, a bare colour", "<TR BGCOLOR=#DCCF96><TD>Zo\u00eb</TD><TD>12</TD></TR>",
+         {QStringLiteral("Zo\u00eb"), "12"}, QStringLiteral("<TR bgcolor=\"#FFE680\" ><TD><b>Zo\u00eb</b></TD><TD><b>12</b></TD></TR>")},
+        {"only the first of two equal rows", row("<td>Kim</td><td>5</td>") + row("<td>Kim</td><td>5</td>"),
+         {"Kim", "5"}, marked + "<td><b>Kim</b></td><td><b>5</b></td></tr>\n" + row("<td>Kim</td><td>5</td>")},
+        {"nothing posted", row("<td>Kim</td><td>5</td>"), {}, {}},
+        {"a row without its end", "<tr><td>Kim<td>5", {"Kim", "5"}, {}},
+    };
+    for (const auto &r : rows) {
+        const QString expected = r.expected.isEmpty() ? r.page : r.expected;
+        EXPECT_EQ(online::markOwnEntry(r.page, r.entry).toStdString(), expected.toStdString()) << r.name;
     }
 }
 
