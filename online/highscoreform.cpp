@@ -9,6 +9,7 @@
 #include "imagecontrol.h"
 #include "pagelink.h"
 #include "picturebutton.h"
+#include "taglabel.h"
 #include "url.h"
 #include "vendorpaths.h"
 
@@ -22,6 +23,18 @@ constexpr int kFirstErrorStatus = 400;
 QString percentEncoded(const QString &value)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+constexpr int kStatusFontPixels = 11;
+const QString kOpenAgain = QStringLiteral(" Open High Scores again to try once more.");
+const QString kTryAgain = QStringLiteral("Check your connection to the Internet, then press Done and open High Scores "
+                                         "again to try once more.");
+
+// One of our own pages in the view, in the look of the window around it.
+QString ownPage(const QString &heading, const QString &text)
+{
+    return QStringLiteral("<html><body><h3><font color=\"#800000\">%1</font></h3><p>%2</p></body></html>")
+        .arg(heading.toHtmlEscaped(), text.toHtmlEscaped());
 }
 
 // The fetch's reason as a sentence about the vendor's server.
@@ -64,6 +77,12 @@ void Thighscore::buildLayout()
         displayhtmlHotSpotClick(sender, src, handled);
     };
 
+    m_status = new TagLabel(this, QStringLiteral("label_status"), QString(), QRect(112, 518, 347, 40));
+    m_status->setPixelFont(kStatusFontPixels, true);
+    m_status->setTextColor(pegcolors::maroon());
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_status->setWordWrap(true);
+
     auto *done = makePictureButton(this, QStringLiteral("button_done"), QRect(467, 518, 126, 40),
                                    QStringLiteral("Done"));
     connect(done, &ImageControl::clicked, this, [this] { button_doneClick(); });
@@ -75,6 +94,7 @@ void Thighscore::buildLayout()
     m_getit = new THTTPGet(this);
     m_getit->setObjectName(QStringLiteral("getit"));
     m_getit->OnDoneString = [this](THTTPGet *sender, const QByteArray &result) { getitDoneString(sender, result); };
+    m_getit->OnError = [this](THTTPGet *sender) { getitError(sender); };
     m_sendit = new THTTPGet(this);
     m_sendit->setObjectName(QStringLiteral("sendit"));
     m_sendit->OnDoneString = [this](THTTPGet *sender, const QByteArray &result) {
@@ -88,8 +108,19 @@ QUrl Thighscore::listAddress() const
     return QUrl(QStringLiteral("http://") + m_host + QLatin1String(vendor::kScoreListPath));
 }
 
+QString Thighscore::statusText() const
+{
+    return m_status->text();
+}
+
 void Thighscore::loadit()
 {
+    if (!m_getit->isBusy()) {
+        m_status->setText(QStringLiteral("Fetching the high-score list..."));
+        if (!m_listShown)
+            m_displayhtml->LoadText(ownPage(QStringLiteral("High Scores"),
+                                            QStringLiteral("Fetching the high-score list from the vendor's server...")));
+    }
     m_getit->PostQuery.clear();
     m_getit->URL = listAddress().toString();
     m_getit->Start();
@@ -100,13 +131,32 @@ void Thighscore::sendscore(const QString &name, const QString &date, const QStri
     m_sendit->URL = QStringLiteral("http://") + m_host + QLatin1String(vendor::kPostingPath)
                   + QStringLiteral("?name=%1&date=%2&score=%3")
                         .arg(percentEncoded(name), percentEncoded(date), percentEncoded(score));
+    // A posting still running keeps going, and its answer serves.
+    if (!m_sendit->isBusy())
+        m_posting = {name, score};
     m_sendit->Start();
 }
 
-void Thighscore::getitDoneString(THTTPGet *, const QByteArray &result)
+void Thighscore::getitDoneString(THTTPGet *sender, const QByteArray &result)
 {
     // The vendor server writes its pages in UTF-8.
-    m_displayhtml->LoadText(QString::fromUtf8(result), QString());
+    m_displayhtml->LoadText(online::markOwnEntry(QString::fromUtf8(result), m_ownEntry), QString());
+    // An error page is shown like the list, but not taken for it.
+    m_listShown = sender->failureReason().isEmpty();
+    m_status->setText(m_listShown ? QString() : vendorServer(*sender) + kOpenAgain);
+}
+
+void Thighscore::getitError(THTTPGet *sender)
+{
+    const QString why = vendorServer(*sender);
+    if (m_listShown) {
+        // The list last fetched stays in view; the line says it is not new.
+        m_status->setText(QStringLiteral("The list was not refreshed. ") + why + kOpenAgain);
+        return;
+    }
+    m_status->setText(QStringLiteral("The list could not be fetched."));
+    m_displayhtml->LoadText(ownPage(QStringLiteral("The high-score list could not be fetched"),
+                                    why + QLatin1Char(' ') + kTryAgain));
 }
 
 void Thighscore::senditDoneString(THTTPGet *sender, const QByteArray &)
@@ -118,6 +168,7 @@ void Thighscore::senditDoneString(THTTPGet *sender, const QByteArray &)
             OnPostingFailed(vendorServer(*sender));
         return;
     }
+    m_ownEntry = m_posting;
     if (OnScorePosted)
         OnScorePosted();
     loadit();

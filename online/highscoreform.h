@@ -1,6 +1,7 @@
 #pragma once
 
 #include "onlinescores.h"
+#include "ownentry.h"
 #include "secondarywindow.h"
 
 #include <QByteArray>
@@ -12,10 +13,16 @@
 class THTTPGet;
 class THtmlView;
 class TURL;
+class TagLabel;
 
 // The online high-score list: the page the vendor server builds, fetched
 // each time the window is opened and shown in an HTML view. It also sends
 // the score postings of the main window, whose wait panel the answer ends.
+//
+// The view always has words: before the first list arrives it says the
+// list is being fetched, and a fetch that fails says so, why, and how to
+// try again, in the view when no list was shown yet and in the status line
+// below it otherwise (the list last fetched then stays in view).
 class Thighscore : public SecondaryWindow, public OnlineScores {
     Q_OBJECT
 public:
@@ -27,7 +34,9 @@ public:
     // replaces the view's document when it arrives.
     void loadit() override;
     // Posts a finished game (ignored while a posting runs). The values are
-    // percent-encoded, so no name can break the request or add a key.
+    // percent-encoded, so no name can break the request or add a key. Once
+    // the server has taken it, its row is marked in every list shown until
+    // the next posting is taken.
     void sendscore(const QString &name, const QString &date, const QString &score) override;
 
     // The main window's side of a posting, wired by the program: the
@@ -38,6 +47,7 @@ public:
     std::function<void(const QString &why)> OnPostingFailed;
 
     void getitDoneString(THTTPGet *sender, const QByteArray &result);
+    void getitError(THTTPGet *sender);
     void senditDoneString(THTTPGet *sender, const QByteArray &result);
     void senditError(THTTPGet *sender);
     void displayhtmlHotSpotClick(THtmlView *sender, const QString &SRC, bool &Handled);
@@ -46,6 +56,9 @@ public:
     THTTPGet &getit() { return *m_getit; }
     THTTPGet &sendit() { return *m_sendit; }
     THtmlView &displayhtml() { return *m_displayhtml; }
+    // The line under the view saying how the last fetch went; empty once
+    // a list has arrived.
+    QString statusText() const;
     // The address of the list page, which relative links resolve against.
     QUrl listAddress() const;
 
@@ -56,5 +69,11 @@ private:
     THTTPGet *m_getit = nullptr;
     THTTPGet *m_sendit = nullptr;
     THtmlView *m_displayhtml = nullptr;
+    TagLabel *m_status = nullptr;
+    // A page from the server is in view (not one of ours saying why not).
+    bool m_listShown = false;
+    // The posting under way, and the last one the server took.
+    online::OwnEntry m_posting;
+    online::OwnEntry m_ownEntry;
     TURL *m_url1 = nullptr;
 };

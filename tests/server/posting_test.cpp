@@ -113,6 +113,9 @@ TEST_F(PostingTest, APostedScoreIsInTheListThatOpens)
         EXPECT_TRUE(list.mid(at + row.listed.size(), 12).simplified().startsWith(QString::number(row.score)))
             << list.mid(at, 40).toStdString();
         EXPECT_FALSE(list.contains(QStringLiteral("\n99\n"))) << "a score of 99 was forged";
+        // The row just posted is marked.
+        EXPECT_TRUE(program->highscore().displayhtml().toHtml().contains(QLatin1String(online::kOwnEntryColor),
+                                                                           Qt::CaseInsensitive));
         EXPECT_TRUE(messages.isEmpty());
     }
 }
