@@ -2,6 +2,7 @@
 
 #include "cardimagelist.h"
 #include "deck.h"
+#include "gamesettings.h"
 #include "lcgrandom.h"
 #include "namedmutex.h"
 #include "round.h"
@@ -11,6 +12,8 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+
+#include <string>
 
 
 class HintMark;
@@ -152,6 +155,15 @@ public:
     // which it never replaces.
     void loadinifile();
     void saveinifile();
+    // What saveinifile writes, read from the window now, and the file and
+    // section it goes to: plain data that writeGameSettings can write
+    // later without touching the window.
+    struct SettingsCopy {
+        std::string path;
+        std::string section;
+        GameSettings settings;
+    };
+    SettingsCopy settingsToSave() const;
     // Places the window by its outer bounds (frame included), as a player
     // sees them and as the settings keep them.
     void setOuterBounds(int left, int top, int width, int height);
