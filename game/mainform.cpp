@@ -111,18 +111,26 @@ void Tmain::loadinifile()
     m_updateCheck->setChecked(settings.updateCheck);
 }
 
-void Tmain::saveinifile()
+Tmain::SettingsCopy Tmain::settingsToSave() const
 {
     const QRect bounds = outerBounds();
-    GameSettings settings;
-    settings.left = bounds.left();
-    settings.top = bounds.top();
-    settings.width = bounds.width();
-    settings.height = bounds.height();
-    settings.name = m_editName->text().toStdString();
-    settings.sounds = m_playSounds->isChecked();
-    settings.updateCheck = m_updateCheck->isChecked();
-    writeGameSettings(inifilePath().toStdString(), m_programname.toStdString(), settings);
+    SettingsCopy copy;
+    copy.path = inifilePath().toStdString();
+    copy.section = m_programname.toStdString();
+    copy.settings.left = bounds.left();
+    copy.settings.top = bounds.top();
+    copy.settings.width = bounds.width();
+    copy.settings.height = bounds.height();
+    copy.settings.name = m_editName->text().toStdString();
+    copy.settings.sounds = m_playSounds->isChecked();
+    copy.settings.updateCheck = m_updateCheck->isChecked();
+    return copy;
+}
+
+void Tmain::saveinifile()
+{
+    const SettingsCopy copy = settingsToSave();
+    writeGameSettings(copy.path, copy.section, copy.settings);
 }
 
 void Tmain::saveSettingsShowingErrors()

@@ -2,6 +2,7 @@
 
 #include "cardimagelist.h"
 #include "deck.h"
+#include "gamesettings.h"
 #include "lcgrandom.h"
 #include "namedmutex.h"
 #include "round.h"
@@ -13,6 +14,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
 
 
 class HintMark;
@@ -171,6 +173,15 @@ public:
     // which it never replaces.
     void loadinifile();
     void saveinifile();
+    // What saveinifile writes, read from the window now, and the file and
+    // section it goes to: plain data that writeGameSettings can write
+    // later without touching the window.
+    struct SettingsCopy {
+        std::string path;
+        std::string section;
+        GameSettings settings;
+    };
+    SettingsCopy settingsToSave() const;
     // Places the window by its outer bounds (frame included), as a player
     // sees them and as the settings keep them.
     void setOuterBounds(int left, int top, int width, int height);

@@ -86,6 +86,24 @@ bool Program::saveAll(Report report)
     return settingsSaved && tallySaved;
 }
 
+Program::SaveCopy Program::saveCopy() const
+{
+    const Tmain::SettingsCopy settings = m_main->settingsToSave();
+    return {settings.path, settings.section, settings.settings, m_tallylist->grid()};
+}
+
+bool Program::saveFromCopy(const SaveCopy &copy)
+{
+    bool settingsSaved = true;
+    try {
+        writeGameSettings(copy.settingsPath, copy.settingsSection, copy.settings);
+    } catch (const std::exception &) {
+        settingsSaved = false;
+    }
+    const bool tallySaved = m_tallylist->saveCopyNow(copy.tally);
+    return settingsSaved && tallySaved;
+}
+
 // Secondary windows go first, in reverse order of creation, so the main
 // window outlives every window that may still refer to it.
 Program::~Program()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "gamesettings.h"
+#include "tallygrid.h"
+
 #include <QString>
 
 #include <filesystem>
@@ -39,6 +42,20 @@ public:
     // program that lost its display (then `Quietly`, since nothing can be
     // shown). True when both were written.
     bool saveAll(Report report);
+
+    // What saveAll writes, as plain data: read from the windows now, on the
+    // GUI thread.
+    struct SaveCopy {
+        std::string settingsPath;
+        std::string settingsSection;
+        GameSettings settings;
+        TallyGrid tally;
+    };
+    SaveCopy saveCopy() const;
+    // Writes a copy taken earlier without touching any window, quietly:
+    // for the exit after the display was lost, when the windows can no
+    // longer be used. Never throws; true when both files were written.
+    bool saveFromCopy(const SaveCopy &copy);
 
     Tmain &mainWindow() { return *m_main; }
     Tabout &about() { return *m_about; }

@@ -8,6 +8,7 @@
 #include "quitsignals.h"
 #include "sdlsoundplayer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QPointer>
 #include <QSessionManager>
@@ -15,21 +16,41 @@
 
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 namespace {
 
 // The running program, for the one way out that never returns to us: the
 // window toolkit ends the process with exit() when the connection to the
-// display breaks. What is kept is saved from the exit handler, quietly,
-// since nothing can be shown any more.
+// display breaks. The exit handler then saves quietly (nothing can be
+// shown any more) and from a plain copy of what is to be saved, since the
+// windows cannot be used from inside exit(). The copy is refreshed each
+// time the GUI thread has handled what came in and is about to wait.
 Program *g_running = nullptr;
+std::mutex g_copyMutex;
+std::optional<Program::SaveCopy> g_copy;
+
+void refreshCopy()
+{
+    if (Program *program = g_running) {
+        Program::SaveCopy copy = program->saveCopy();
+        const std::lock_guard lock(g_copyMutex);
+        g_copy = std::move(copy);
+    }
+}
 
 extern "C" void saveOnAbruptExit()
 {
-    if (Program *program = g_running) {
-        g_running = nullptr;
-        program->saveAll(Program::Report::Quietly);
+    Program *program = g_running;
+    g_running = nullptr;
+    std::optional<Program::SaveCopy> copy;
+    {
+        const std::lock_guard lock(g_copyMutex);
+        copy.swap(g_copy);
     }
+    if (program && copy)
+        program->saveFromCopy(*copy);
 }
 
 } // namespace
@@ -73,11 +94,18 @@ int runProgram(platform::SoundPlayer &sound, const QString &programFolder, const
     if (!exitHandlerInstalled)
         exitHandlerInstalled = std::atexit(saveOnAbruptExit) == 0;
     g_running = &program;
+    refreshCopy();
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     &program.mainWindow(), refreshCopy);
 
     program.mainWindow().show();
     const int status = QApplication::exec();
     // From here on the windows save as they close, in the usual order.
     g_running = nullptr;
+    {
+        const std::lock_guard lock(g_copyMutex);
+        g_copy.reset();
+    }
     QObject::disconnect(onQuit);
     return status;
 }

@@ -10,6 +10,7 @@
 #include "shortdate.h"
 #include "tallyfile.h"
 #include "taglabel.h"
+#include "tallywriter.h"
 
 #include <QDate>
 
@@ -70,11 +71,17 @@ Ttallylist::Ttallylist(std::filesystem::path tallyFile)
 {
     buildLayout();
     FormCreate();
+    // A failed write is told as soon as it is known, from the GUI thread;
+    // nothing posted outlives the window, whose destructor ends the writer.
+    m_writer = std::make_unique<TallyWriter>(m_tallyFile, [this] {
+        QMetaObject::invokeMethod(this, [this] { reportWrite(Report::Shown); }, Qt::QueuedConnection);
+    });
 }
 
 Ttallylist::~Ttallylist()
 {
     FormDestroy();
+    m_writer.reset();
 }
 
 void Ttallylist::buildLayout()
@@ -154,25 +161,66 @@ void Ttallylist::FormDestroy()
 
 bool Ttallylist::saveTally(Report report)
 {
+    // Behind any write still under way, so the file ends as the grid is.
+    m_writer->write(m_grid);
+    const TallyWriter::Outcome outcome = m_writer->waitUntilWritten();
+    reportWrite(report);
+    return outcome.error.empty();
+}
+
+void Ttallylist::waitForSaves()
+{
+    m_writer->waitUntilWritten();
+    reportWrite(Report::Shown);
+}
+
+bool Ttallylist::hasUnsavedChanges() const
+{
+    const TallyWriter::Outcome outcome = m_writer->lastOutcome();
+    const std::uint64_t written = outcome.error.empty() ? std::max(m_newestWritten, outcome.number) : m_newestWritten;
+    return m_newestChange > written;
+}
+
+bool Ttallylist::saveCopyNow(const TallyGrid &grid)
+{
+    // Not through the worker: the program may be inside exit(), where the
+    // write is best done here and now. Waiting first keeps an older write
+    // from landing after this one.
+    m_writer->waitUntilWritten();
     try {
-        tallyfile::save(m_tallyFile, m_grid);
-        m_unsaved = false;
+        tallyfile::save(m_tallyFile, grid);
         return true;
-    } catch (const std::exception &e) {
-        // The previous file is still in place. Said once: a player in a
-        // folder that cannot be written would otherwise hear it every round.
-        if (report == Report::Shown && m_unsaved && !m_saveFailureShown) {
-            m_saveFailureShown = true;
-            showErrorBox(QStringLiteral("Your tally could not be saved. %1").arg(QString::fromStdString(e.what())));
-        }
+    } catch (const std::exception &) {
         return false;
     }
 }
 
+void Ttallylist::reportWrite(Report report)
+{
+    const TallyWriter::Outcome outcome = m_writer->lastOutcome();
+    if (outcome.error.empty()) {
+        m_newestWritten = std::max(m_newestWritten, outcome.number);
+        return;
+    }
+    // The previous file is still in place. Said once: a player in a folder
+    // that cannot be written would otherwise hear it every round.
+    if (report == Report::Shown && m_newestChange > m_newestWritten && !m_saveFailureShown) {
+        m_saveFailureShown = true;
+        showErrorBox(QStringLiteral("Your tally could not be saved. %1").arg(QString::fromStdString(outcome.error)));
+    }
+}
+
+void Ttallylist::beforeChange()
+{
+    // The previous change is on disk (or known to have failed) before the
+    // next one is made, so the file never skips a state; between a
+    // player's actions the write has long finished and this costs nothing.
+    waitForSaves();
+}
+
 void Ttallylist::changed()
 {
-    m_unsaved = true;
-    saveTally();
+    m_newestChange = m_writer->write(m_grid);
 }
 
 TagLabel *Ttallylist::rankLabel(const char *prefix, int rank) const
@@ -203,6 +251,7 @@ int Ttallylist::addit(int column, int row)
 
 void Ttallylist::addtomineincrease(int column)
 {
+    beforeChange();
     const int value = addit(column, 0);
     addtomineset(column, QString::number(value));
     if (column == kRoundsColumn || column == kClearedColumn)
@@ -233,6 +282,7 @@ void Ttallylist::addtomineset(int column, const QString &text)
 
 bool Ttallylist::checkscore(int score, const QString &name)
 {
+    beforeChange();
     for (int rank = 1; rank <= TallyGrid::kRanks; ++rank)
         for (const char *prefix : kRankPrefixes)
             rankLabel(prefix, rank)->setTextColor(pegcolors::maroon());
@@ -274,6 +324,7 @@ void Ttallylist::renameNewest(const QString &name)
 {
     if (m_newestRank == 0 || rankLabel("label_name", m_newestRank)->text() == name)
         return;
+    beforeChange();
     rankLabel("label_name", m_newestRank)->setText(name);
     m_grid.setCell(kNameColumn, m_newestRank, name.toStdString());
     changed();
@@ -302,6 +353,7 @@ void Ttallylist::button_resetClick()
 {
     if (!askConfirmation(this, QStringLiteral("Confirm"), QStringLiteral("Are you sure you want to reset the Tally?")))
         return;
+    beforeChange();
     m_grid.resize(m_grid.columnCount(), TallyGrid::kRows);
     for (int column = 1; column <= kStatistics; ++column)
         findControl<TagLabel>(this, QStringLiteral("mylabel_%1").arg(column))->setText(QStringLiteral("0"));

@@ -11,7 +11,10 @@
 //                                       window
 //   program_bench tally [FOLDER] [SEC]  load and save of a full tally file
 //                                       against plain file calls and the
-//                                       atomic writer on the same bytes
+//                                       atomic writer on the same bytes;
+//                                       the GUI thread's time per tally
+//                                       change against the same change
+//                                       waiting for its write
 //   program_bench stall [KIB] [KIB/S]   the GUI thread's longest stall
 //                                       during ten games, then while the
 //                                       update check, the list, a posting

@@ -174,7 +174,8 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     QTimer::singleShot(2000, &app, [&] {
         endPhase("idle");
         // Games first: every round start and every entry into the ten best
-        // writes the tally, on this thread.
+        // writes the tally (on the tally's writer thread; this thread waits
+        // only when a change finds the previous write still under way).
         probe->phase("games");
         for (int game = 0; game < 10; ++game)
             playGame(w, 2000u + std::uint32_t(game), &handlers);

@@ -9,11 +9,16 @@
 #include "lzrw1.h"
 #include "tallyfile.h"
 #include "tallygrid.h"
+#include "tallylistform.h"
+
+#include <QApplication>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <cstdio>
 #include <functional>
 #include <span>
@@ -47,6 +52,46 @@ std::vector<double> timeOps(double seconds, const std::vector<std::function<void
     for (const auto &samples : us)
         medians.push_back(median(samples));
     return medians;
+}
+
+// The GUI thread's time per tally change, made as the game makes it
+// (a round started, through the tally window), in two ways taking turns:
+// waiting on this thread until the change is on disk, as every change did
+// while the write was made here, and the change alone, its write left to
+// the writer's thread while the player plays on (waited for outside the
+// clock, as the next change would). Medians in microseconds: {waited, alone}.
+std::pair<double, double> changeOnGuiThread(const fs::path &folder, double seconds)
+{
+    std::unique_ptr<QApplication> app;
+    static int argc = 1;
+    static char name[] = "program_bench";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    const fs::path path = folder / "changes.tld";
+    tallyfile::save(path, fullTally());
+    std::vector<double> waited;
+    std::vector<double> alone;
+    {
+        Ttallylist tally(path);
+        const auto start = std::chrono::steady_clock::now();
+        while (waited.size() < 20
+               || std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+            auto t0 = std::chrono::steady_clock::now();
+            tally.addtomineincrease(1);
+            tally.waitForSaves();
+            waited.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+            t0 = std::chrono::steady_clock::now();
+            tally.addtomineincrease(1);
+            alone.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+            tally.waitForSaves();
+            QCoreApplication::processEvents();
+        }
+    }
+    fs::remove(path);
+    return {median(waited), median(alone)};
 }
 
 } // namespace
@@ -130,6 +175,12 @@ int tallyBench(const fs::path &folder, double seconds)
     figure("tally save", save, "us", "plain write, same bytes", plain);
     figure("tally encode (text + container)", encodeUs, "us", "atomic writer, same bytes", atomic);
     figure("tally load", load, "us", "plain read, same bytes", plainReadUs);
+
+    const auto [waited, alone] = changeOnGuiThread(folder, seconds);
+    std::printf("tally change on the GUI thread (median µs): %.1f with its write off the thread, %.1f waiting for "
+                "the write\n",
+                alone, waited);
+    figure("tally change, GUI thread", alone, "us", "same change waiting for its write", waited);
     return 0;
 }
 

@@ -139,6 +139,29 @@ TEST_F(ProgramTest, SavingForTheDesktopWritesBothFilesAndKeepsRunning)
     EXPECT_EQ(grid.cell(1, 0), "1");
 }
 
+// After the display is lost the program saves from inside exit(), where
+// its windows cannot be used: what it writes is the plain copy taken
+// while they still could be, not what the widgets hold then.
+TEST_F(ProgramTest, TheExitSaveWritesTheCopyAndReadsNoWindow)
+{
+    Program program(sound, folder.path());
+    program.mainWindow().show();
+    auto *name = program.mainWindow().findChild<QLineEdit *>(QStringLiteral("edit_name"));
+    name->setText(QStringLiteral("Dora"));
+    program.mainWindow().button_startClick();  // counts a round in the tally
+    const Program::SaveCopy copy = program.saveCopy();
+    name->setText(QStringLiteral("Later"));
+    program.mainWindow().button_startClick();
+    ASSERT_TRUE(program.saveFromCopy(copy));
+    QFile ini(folder.path() + QStringLiteral("/pegsquare.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().contains("Name=Dora\r\n"));
+    TallyGrid grid;
+    tallyfile::load(tallyfile::pathFor(folder.path().toStdString(), "pegsquare"), grid);
+    EXPECT_EQ(grid.cell(1, 0), copy.tally.cell(1, 0));
+    EXPECT_NE(grid.cell(1, 0), program.tallylist().grid().cell(1, 0));
+}
+
 // A quit request never waits for a person: a box that is up is closed,
 // later ones are not shown, what can be saved is saved, and what the
 // player did not see is on standard error and shown at the next start.

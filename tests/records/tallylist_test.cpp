@@ -283,7 +283,8 @@ TEST_F(TallyTest, ResetAsksFirst)
         EXPECT_EQ(tally->grid().cell(1, r), "-1000") << r;
         EXPECT_EQ(tally->grid().cell(2, r), "") << r;
     }
-    // The confirmed reset is on disk at once, like every other change.
+    // The confirmed reset reaches the disk, like every other change.
+    tally->waitForSaves();
     TallyGrid back;
     tallyfile::load(file, back);
     EXPECT_EQ(back.toText(), tally->grid().toText());
