@@ -6,6 +6,7 @@
 #include "hintmark.h"
 #include "imagecontrol.h"
 #include "messageboxes.h"
+#include "reviewform.h"
 #include "scaledlayout.h"
 #include "gamesettings.h"
 #include "nameedit.h"

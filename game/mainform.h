@@ -5,6 +5,7 @@
 #include "gamesettings.h"
 #include "lcgrandom.h"
 #include "namedmutex.h"
+#include "review.h"
 #include "round.h"
 
 #include <QHash>
@@ -13,7 +14,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 
@@ -29,6 +33,7 @@ class TagLabel;
 class OnlineScores;
 class PegBoard;
 class ScaledLayout;
+class ReviewWindow;
 class TallyRecorder;
 class WindowPlacement;
 class UpdateService;
@@ -145,6 +150,14 @@ public:
     // the round changed is dropped. The mark goes with every placement and
     // whenever the board is cleared.
     void ShowHint1Click();
+
+    // Review Round (View menu, and the button beside the outcome): opens
+    // the review of the last round scored, the last of a game too. Does
+    // nothing before a round has been scored. The round is the generator's
+    // state before its shuffle and the cell each card went to.
+    void ReviewRound1Click();
+    std::optional<review::Round> lastRound() const { return m_lastRound; }
+    ReviewWindow *reviewWindow() const { return m_review.get(); }
 
     // Menu, name panel and pictures.
     void StartGame1Click();
@@ -305,6 +318,13 @@ private:
     QAction *m_playSounds = nullptr;
     QAction *m_updateCheck = nullptr;
     QAction *m_showHint = nullptr;
+    QAction *m_reviewRound = nullptr;
+    // The round under way (its generator state, each card's cell) and the
+    // last one scored, for Review Round.
+    std::uint32_t m_roundSeed = 0;
+    std::array<int, square::kCells> m_roundCells{};
+    std::optional<review::Round> m_lastRound;
+    std::unique_ptr<ReviewWindow> m_review;
     HintMark *m_hintMark = nullptr;
     int m_hintCell = -1;
     HintRunner *m_hint = nullptr;

@@ -4,6 +4,7 @@
 #include "boardpanels.h"
 
 #include "cardslot.h"
+#include "handnotation.h"
 #include "controls.h"
 #include "imagecontrol.h"
 #include "taglabel.h"
@@ -23,15 +24,7 @@ constexpr int kPlayedSize = square::kSide;  // rows and columns a player fills
 // The spoken name of a card code, "queen of hearts"; "empty" for no card.
 QString spokenCard(int code)
 {
-    static const char *const kRanks[cards::kRanksPerSuit] = {"ace", "two",   "three", "four", "five",
-                                                              "six", "seven", "eight", "nine", "ten",
-                                                              "jack", "queen", "king"};
-    static const char *const kSuits[] = {"clubs", "diamonds", "hearts", "spades"};
-    const int suit = cards::getsuit(code);
-    if (suit == 0)
-        return QStringLiteral("empty");
-    return QString::fromLatin1(kRanks[cards::rankIndex(code)]) + QStringLiteral(" of ")
-           + QString::fromLatin1(kSuits[suit - 1]);
+    return QString::fromStdString(notation::spokenName(code));
 }
 
 // Row and column (1 … 4) of a cell a player fills, from its name; false
@@ -70,6 +63,8 @@ void Tmain::clearall()
     score->setText(QStringLiteral("0"));
     score->setTag(0);
     dismissHint();
+    // The review of the round just scored stays in the View menu.
+    findControl<QWidget>(this, QStringLiteral("button_review"))->hide();
     describeBoard();
 }
 
@@ -84,6 +79,10 @@ void Tmain::showNextCard()
 
 void Tmain::shufflecards()
 {
+    // The generator's state here fixes the round's deal and starter: with
+    // the cells the cards go to, it is the round a review replays.
+    m_roundSeed = m_random.seed();
+    m_roundCells.fill(-1);
     m_deck.shuffle(m_random);
     showNextCard();
 }
@@ -99,6 +98,7 @@ void Tmain::card_11Click(ImageControl *clicked)
     if (!m_gameInProgress || !playedCell(clicked, row, column) || !m_round.place(square::cellOf(row, column), m_deck.current()))
         return;
     playsounds(QStringLiteral("cardclick"));
+    m_roundCells[m_deck.dealPosition() - 1] = square::cellOf(row, column);
     showCard(clicked, m_cards, m_deck.current());
     m_deck.advance();
     showNextCard();

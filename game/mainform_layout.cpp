@@ -16,6 +16,7 @@
 #include "pegboard.h"
 #include "picturebutton.h"
 #include "scaledlayout.h"
+#include "selbutton.h"
 #include "taglabel.h"
 
 #include <QAction>
@@ -209,6 +210,15 @@ void Tmain::buildPlayingArea(QWidget *board)
     auto *start = makePictureButton(board, QStringLiteral("button_start"), QRect(515, 376, 126, 40),
                                     QStringLiteral("Start Game"));
     connect(start, &ImageControl::clicked, this, [this] { button_startClick(); });
+    // Review Round beside the outcome: below the CRIBBAGE board, clear of
+    // the outcome panels and of Start Game.
+    auto *review = new TSelButton(board, QStringLiteral("button_review"), QRect(527, 349, 102, 22));
+    styleDoneButton(*review);
+    review->setCaption(QStringLiteral("Review Round"));
+    review->setAccessibleName(QStringLiteral("Review Round"));
+    review->setFocusPolicy(Qt::StrongFocus);
+    review->setOnClick([this](TSelButton *) { ReviewRound1Click(); });
+    review->hide();
     // The CRIBBAGE board, whose pegs follow the running total.
     m_pegs = new PegBoard(board, QStringLiteral("Image2"), QRect(520, 16, 110, 329),
                           gameresources::pictureSize(gameresources::Picture::CribbageMain));
@@ -371,6 +381,10 @@ void Tmain::buildMenu()
             [this] { TallyList1Click(); });
     connect(addItem(view, "ViewHighScoreList1", QStringLiteral("View High Score List")), &QAction::triggered, this,
             [this] { ViewHighScoreList1Click(); });
+    m_reviewRound = addItem(view, "ReviewRound1", QStringLiteral("Review Round"));
+    m_reviewRound->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_reviewRound->setEnabled(false);
+    connect(m_reviewRound, &QAction::triggered, this, [this] { ReviewRound1Click(); });
 
     QMenu *help = bar->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));

@@ -6,6 +6,7 @@
 #include "controls.h"
 #include "imagecontrol.h"
 #include "pegboard.h"
+#include "reviewform.h"
 #include "tallyrecorder.h"
 #include "taglabel.h"
 
@@ -94,6 +95,9 @@ void Tmain::endgame()
     setCounter(QStringLiteral("label_score"), m_round.score());
     setCounter(QStringLiteral("label_total"), m_round.total());
     m_pegs->pegTo(m_round.total());
+    m_lastRound = review::Round{m_roundSeed, m_roundCells};
+    m_reviewRound->setEnabled(true);
+    findControl<QWidget>(this, QStringLiteral("button_review"))->show();
 
     describeBoard();
     m_countdown = kResultDelayTicks;
@@ -124,4 +128,22 @@ void Tmain::Timer2Timer()
     m_gameInProgress = false;
     refreshHintAction();
     playsounds(QStringLiteral("gameover"));
+}
+
+void Tmain::ReviewRound1Click()
+{
+    if (!m_lastRound)
+        return;
+    if (!m_review) {
+        m_review = std::make_unique<ReviewWindow>(m_cards);
+        m_review->copyBackground(*m_background);
+    }
+    // A round already reviewed is shown again as it was left.
+    if (m_review->result() && review::formatRound(m_review->round()) == review::formatRound(*m_lastRound)) {
+        m_review->show();
+        m_review->raise();
+        m_review->activateWindow();
+        return;
+    }
+    m_review->review(*m_lastRound);
 }

@@ -87,4 +87,16 @@ std::string describeScore(const std::array<int, scoring::kHandSize> &codes)
     return out.str();
 }
 
+std::string spokenName(int code)
+{
+    static const char *const kRanks[cards::kRanksPerSuit] = {"ace", "two",   "three", "four", "five",
+                                                              "six", "seven", "eight", "nine", "ten",
+                                                              "jack", "queen", "king"};
+    static const char *const kSuits[] = {"clubs", "diamonds", "hearts", "spades"};
+    const int suit = cards::getsuit(code);
+    if (suit == 0)
+        return "empty";
+    return std::string(kRanks[cards::rankIndex(code)]) + " of " + kSuits[suit - 1];
+}
+
 } // namespace notation

@@ -18,6 +18,9 @@ std::optional<int> parseCard(std::string_view text);
 // value that is not a card.
 std::string cardName(int code);
 
+// A card as it is said aloud ("queen of hearts"); "empty" for no card.
+std::string spokenName(int code);
+
 // A hand of five cards with the starter last, or the reason it is not one.
 struct ParsedHand {
     std::array<int, scoring::kHandSize> codes{};

@@ -3,7 +3,7 @@
 //
 //   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
 //                    tworounds|posting-failed|tally|about|help|scores|
-//                    advert|link] [SCALE [WxH]]
+//                    advert|link|review] [SCALE [WxH]]
 //
 // WxH resizes the main window to W × H before the shot, so the board is
 // seen scaled to fit it. "link" is the window a link shows when no web
@@ -20,6 +20,7 @@
 #include "tallylistform.h"
 #include "mainform.h"
 #include "program.h"
+#include "reviewform.h"
 #include "round.h"
 #include "soundplayer.h"
 #include "taglabel.h"
@@ -147,6 +148,20 @@ int main(int argc, char *argv[])
         target = &program.highscore();
     } else if (scene == QLatin1String("advert")) {
         target = &program.multiplayer();
+    } else if (scene == QLatin1String("review")) {
+        // The first round of the seed reviewed, at its third card.
+        w.ReviewRound1Click();
+        ReviewWindow *review = w.reviewWindow();
+        if (!review) {
+            std::fprintf(stderr, "pegshot: no round to review\n");
+            return 1;
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (!review->result() && waited.elapsed() < 4 * kWaitMs)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        review->showStep(2);
+        target = review;
     } else if (scene == QLatin1String("link")) {
         target = AddressWindow::showAddress(&program.about(), QStringLiteral("http://127.0.0.1:8080"));
     } else if (scene == QLatin1String("posting-failed")) {
