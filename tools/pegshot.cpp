@@ -3,13 +3,14 @@
 //
 //   pegshot OUT.png [start|dealing|hint|scored|breakdown|over|continue|
 //                    tworounds|posting-failed|tally|about|help|scores|
-//                    advert|link|review] [SCALE [WxH]]
+//                    advert|link|review|uptodate] [SCALE [WxH]]
 //
 // WxH resizes the main window to W × H before the shot, so the board is
 // seen scaled to fit it. "link" is the window a link shows when no web
 // browser can be started. posting-failed sends the score to the vendor
 // server the program was built for, which must not be running, and draws
-// the message box that answers over the main window.
+// the message box that answers over the main window; uptodate does the
+// same for Help → Check for Update Now against a running vendor server.
 #include "aboutform.h"
 #include "addresswindow.h"
 #include "helpform.h"
@@ -164,7 +165,7 @@ int main(int argc, char *argv[])
         target = review;
     } else if (scene == QLatin1String("link")) {
         target = AddressWindow::showAddress(&program.about(), QStringLiteral("http://127.0.0.1:8080"));
-    } else if (scene == QLatin1String("posting-failed")) {
+    } else if (scene == QLatin1String("posting-failed") || scene == QLatin1String("uptodate")) {
         // The box is a window of its own: drawn into the main window's
         // picture where it stands, then answered.
         QPixmap composed;
@@ -182,7 +183,10 @@ int main(int argc, char *argv[])
             box->close();
         });
         poll.start(50);
-        w.button_sendscoreClick();
+        if (scene == QLatin1String("uptodate"))
+            w.CheckforUpdateNow1Click();
+        else
+            w.button_sendscoreClick();
         waitFor([&] { return !composed.isNull(); });
         if (composed.isNull() || !composed.save(QString::fromLocal8Bit(argv[1]))) {
             std::fprintf(stderr, "pegshot: no message box to draw, or cannot write %s\n", argv[1]);
