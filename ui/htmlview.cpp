@@ -238,10 +238,33 @@ void THtmlView::LoadText(const QString &html, const QString &reference)
     const bool sameReference = m_loaded && !reference.isEmpty() && reference == m_reference;
 
     m_picturePixels = 0;
-    setHtml(boundedPage(html));  // discards the previous document and its resources
+    // The page is read into a document of its own and laid out once, as it
+    // is handed over. Read into the view's document, it was laid out three
+    // times: after the text, again for the margins, and again, narrower,
+    // when its length brought up the scroll bar. So the margins go in with
+    // the text, and the scroll bar a long page needs is up before the
+    // layout; a short page loses it again afterwards, which lays out only
+    // that short page a second time. Its resources still come from this
+    // view (loadResource), as the document's parent.
+    QTextDocument *previous = document();
+    auto *page = new QTextDocument(this);
+    page->setDefaultFont(previous->defaultFont());
+    page->setDefaultStyleSheet(previous->defaultStyleSheet());
+    page->setDefaultTextOption(previous->defaultTextOption());
+    page->setDocumentMargin(previous->documentMargin());
+    page->setHtml(boundedPage(html));
+    applyMargins(*page);
+    const Qt::ScrollBarPolicy policy = verticalScrollBarPolicy();
+    if (policy == Qt::ScrollBarAsNeeded)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The view deletes the document it replaces when it is its parent, as
+    // every page but the first is; the first belongs to the view's own text
+    // control and goes with it.
+    setDocument(page);
+    if (policy == Qt::ScrollBarAsNeeded)
+        setVerticalScrollBarPolicy(policy);
     m_loaded = true;
     m_reference = reference;
-    applyMargins();
     applyColours();
 
     const qsizetype hash = reference.indexOf(QLatin1Char('#'));
@@ -368,7 +391,12 @@ void THtmlView::applyStyleSheet()
 
 void THtmlView::applyMargins()
 {
-    QTextFrame *root = document()->rootFrame();
+    applyMargins(*document());
+}
+
+void THtmlView::applyMargins(QTextDocument &page) const
+{
+    QTextFrame *root = page.rootFrame();
     QTextFrameFormat format = root->frameFormat();
     format.setLeftMargin(m_marginWidth);
     format.setRightMargin(m_marginWidth);

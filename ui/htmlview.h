@@ -10,6 +10,7 @@
 
 class QFocusEvent;
 class QMouseEvent;
+class QTextDocument;
 class QUrl;
 
 // The HTML view of the high-score window: shows one HTML document given as
@@ -154,6 +155,7 @@ private:
     void applyColours();      // page, text, link and border colours
     void applyStyleSheet();   // default style of the next document
     void applyMargins();
+    void applyMargins(QTextDocument &page) const;
 
     QColor m_defBackground;
     TBorderStyle m_borderStyle = htFocused;
