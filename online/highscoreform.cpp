@@ -139,8 +139,10 @@ void Thighscore::sendscore(const QString &name, const QString &date, const QStri
 
 void Thighscore::getitDoneString(THTTPGet *sender, const QByteArray &result)
 {
-    // The vendor server writes its pages in UTF-8.
-    m_displayhtml->LoadText(online::markOwnEntry(QString::fromUtf8(result), m_ownEntry), QString());
+    // The vendor server writes its pages in UTF-8. The list is the largest
+    // page the view shows: it is read off this thread, so that the window
+    // does not stall while it comes.
+    m_displayhtml->LoadTextInBackground(online::markOwnEntry(QString::fromUtf8(result), m_ownEntry), QString());
     // An error page is shown like the list, but not taken for it.
     m_listShown = sender->failureReason().isEmpty();
     m_status->setText(m_listShown ? QString() : vendorServer(*sender) + kOpenAgain);

@@ -15,6 +15,7 @@
 #include "addresswindow.h"
 #include "helpform.h"
 #include "highscoreform.h"
+#include "htmlview.h"
 #include "httpget.h"
 #include "imagecontrol.h"
 #include "multiplayerform.h"
@@ -145,7 +146,9 @@ int main(int argc, char *argv[])
         // The list as the vendor server the program was built for serves it
         // (start one first, e.g. with scripts/play.sh); blank without one.
         program.highscore().loadit();
-        waitFor([&program] { return !program.highscore().getit().isBusy(); });
+        waitFor([&program] {
+            return !program.highscore().getit().isBusy() && !program.highscore().displayhtml().isLoading();
+        });
         target = &program.highscore();
     } else if (scene == QLatin1String("advert")) {
         target = &program.multiplayer();

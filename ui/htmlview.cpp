@@ -4,6 +4,7 @@
 #include "jpegdecoder.h"
 #include "pagebounds.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QFocusEvent>
 #include <QImage>
@@ -16,6 +17,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QThread>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <cstdint>
@@ -169,12 +172,56 @@ qint64 pictureArea(const QString &address)
 
 // What stands for every picture the view will not show: it keeps the
 // document from looking for the picture anywhere else.
-QPixmap emptyPicture()
+QImage emptyPicture()
 {
-    QPixmap pixmap(1, 1);
-    pixmap.fill(Qt::transparent);
-    return pixmap;
+    QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
 }
+
+// A page's resource: a picture from a data: address within the bounds and
+// within what is left of `budget` (pixels, counted down), an empty picture
+// for any other picture, empty data for anything else. Never null, never
+// from a file or the network; safe on any thread (pictures are QImage).
+QVariant pageResource(int type, const QUrl &name, bool viewImages, qint64 &budget)
+{
+    if (type != QTextDocument::ImageResource)
+        return QByteArray();  // no style sheets or documents from anywhere
+    if (!viewImages)
+        return emptyPicture();
+    const QByteArray payload = dataUrlPayload(name);
+    const QSize size = pictureSize(payload);
+    if (!withinImageBounds(size))
+        return emptyPicture();
+    // Pictures the page names outside <img> (backgrounds) are not counted
+    // before the page is shown, so the budget is kept here as well.
+    const qint64 area = qint64(size.width()) * size.height();
+    if (area > budget)
+        return emptyPicture();
+    budget -= area;
+    const QImage image = decodePicture(payload);
+    return image.isNull() ? emptyPicture() : image;
+}
+
+// A page's document: its resources come from pageResource with a picture
+// budget of its own, so it can be read on any thread.
+class PageDocument : public QTextDocument {
+public:
+    explicit PageDocument(bool viewImages)
+        : m_viewImages(viewImages)
+    {
+    }
+
+protected:
+    QVariant loadResource(int type, const QUrl &name) override
+    {
+        return pageResource(type, name, m_viewImages, m_budget);
+    }
+
+private:
+    bool m_viewImages;
+    qint64 m_budget = THtmlView::kMaxPagePicturePixels;
+};
 
 QTextCharFormat formatAt(QTextDocument *document, int position)
 {
@@ -230,30 +277,79 @@ QString THtmlView::boundedPage(const QString &html)
     return boundPage(html, limits, kPageCutNotice);
 }
 
+THtmlView::PageSettings THtmlView::pageSettings() const
+{
+    const QTextDocument *current = document();
+    return {current->defaultFont(), current->defaultStyleSheet(), current->defaultTextOption(),
+            current->documentMargin(), m_marginWidth, m_marginHeight, m_viewImages};
+}
+
+QTextDocument *THtmlView::readPage(const QString &html, const PageSettings &settings)
+{
+    auto *page = new PageDocument(settings.viewImages);
+    page->setUndoRedoEnabled(false);
+    page->setDefaultFont(settings.font);
+    page->setDefaultStyleSheet(settings.styleSheet);
+    page->setDefaultTextOption(settings.textOption);
+    page->setDocumentMargin(settings.documentMargin);
+    page->setHtml(boundedPage(html));
+    // The margins go in with the text: set afterwards, on a page already
+    // laid out, they would lay it out again.
+    setMargins(*page, settings.marginWidth, settings.marginHeight);
+    return page;
+}
+
 void THtmlView::LoadText(const QString &html, const QString &reference)
 {
     if (html.isEmpty())
         return;
+    // A page still being read in the background is outdated by this one.
+    ++m_generation;
+    m_loading = false;
+    showPage(readPage(html, pageSettings()), reference);
+}
+
+void THtmlView::LoadTextInBackground(const QString &html, const QString &reference)
+{
+    if (html.isEmpty())
+        return;
+    const unsigned generation = ++m_generation;
+    m_loading = true;
+    const PageSettings settings = pageSettings();
+    const QPointer<THtmlView> view(this);
+    QThread *gui = thread();
+    QThreadPool::globalInstance()->start([view, gui, html, reference, settings, generation] {
+        QTextDocument *page = readPage(html, settings);
+        page->moveToThread(gui);
+        // Told through the application object, which outlives every view;
+        // the view, if it is still there, is asked on its own thread.
+        QMetaObject::invokeMethod(
+            qApp,
+            [view, page, reference, generation] {
+                if (!view || generation != view->m_generation) {
+                    delete page;
+                    return;
+                }
+                view->m_loading = false;
+                view->showPage(page, reference);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void THtmlView::showPage(QTextDocument *page, const QString &reference)
+{
     const int previousPosition = verticalScrollBar()->value();
     const bool sameReference = m_loaded && !reference.isEmpty() && reference == m_reference;
 
-    m_picturePixels = 0;
-    // The page is read into a document of its own and laid out once, as it
-    // is handed over. Read into the view's document, it was laid out three
-    // times: after the text, again for the margins, and again, narrower,
-    // when its length brought up the scroll bar. So the margins go in with
-    // the text, and the scroll bar a long page needs is up before the
+    // The page is laid out once, as it is handed over. Read into the view's
+    // own document it was laid out three times: after the text, again for
+    // the margins, and again, narrower, when its length brought up the
+    // scroll bar. So the scroll bar a long page needs is up before the
     // layout; a short page loses it again afterwards, which lays out only
-    // that short page a second time. Its resources still come from this
-    // view (loadResource), as the document's parent.
-    QTextDocument *previous = document();
-    auto *page = new QTextDocument(this);
-    page->setDefaultFont(previous->defaultFont());
-    page->setDefaultStyleSheet(previous->defaultStyleSheet());
-    page->setDefaultTextOption(previous->defaultTextOption());
-    page->setDocumentMargin(previous->documentMargin());
-    page->setHtml(boundedPage(html));
-    applyMargins(*page);
+    // that short page a second time.
+    page->setParent(this);
+    m_picturePixels = 0;
     const Qt::ScrollBarPolicy policy = verticalScrollBarPolicy();
     if (policy == Qt::ScrollBarAsNeeded)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -281,22 +377,12 @@ QColor THtmlView::pageBackground() const
 
 QVariant THtmlView::loadResource(int type, const QUrl &name)
 {
-    if (type != QTextDocument::ImageResource)
-        return QByteArray();  // no style sheets or documents from anywhere
-    if (!m_viewImages)
-        return emptyPicture();
-    const QByteArray payload = dataUrlPayload(name);
-    const QSize size = pictureSize(payload);
-    if (!withinImageBounds(size))
-        return emptyPicture();
-    // Pictures the page names outside <img> (backgrounds) are not counted
-    // before the page is shown, so the budget is kept here as well.
-    const qint64 area = qint64(size.width()) * size.height();
-    if (area > kMaxPagePicturePixels - m_picturePixels)
-        return emptyPicture();
-    m_picturePixels += area;
-    const QImage image = decodePicture(payload);
-    return image.isNull() ? emptyPicture() : QPixmap::fromImage(image);
+    qint64 budget = kMaxPagePicturePixels - m_picturePixels;
+    const QVariant resource = pageResource(type, name, m_viewImages, budget);
+    m_picturePixels = kMaxPagePicturePixels - budget;
+    if (resource.typeId() == QMetaType::QImage)
+        return QPixmap::fromImage(resource.value<QImage>());
+    return resource;
 }
 
 void THtmlView::mouseReleaseEvent(QMouseEvent *event)
@@ -391,17 +477,17 @@ void THtmlView::applyStyleSheet()
 
 void THtmlView::applyMargins()
 {
-    applyMargins(*document());
+    setMargins(*document(), m_marginWidth, m_marginHeight);
 }
 
-void THtmlView::applyMargins(QTextDocument &page) const
+void THtmlView::setMargins(QTextDocument &page, int width, int height)
 {
     QTextFrame *root = page.rootFrame();
     QTextFrameFormat format = root->frameFormat();
-    format.setLeftMargin(m_marginWidth);
-    format.setRightMargin(m_marginWidth);
-    format.setTopMargin(m_marginHeight);
-    format.setBottomMargin(m_marginHeight);
+    format.setLeftMargin(width);
+    format.setRightMargin(width);
+    format.setTopMargin(height);
+    format.setBottomMargin(height);
     root->setFrameFormat(format);
 }
 

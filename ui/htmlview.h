@@ -2,9 +2,11 @@
 
 #include <QColor>
 #include <QFlags>
+#include <QFont>
 #include <QString>
 #include <QStringView>
 #include <QTextBrowser>
+#include <QTextOption>
 
 #include <functional>
 
@@ -80,6 +82,14 @@ public:
     // reference differs from the previous one (the same reference keeps the
     // scroll position, as a reload does).
     void LoadText(const QString &html, const QString &reference = QString());
+    // As LoadText, but the page is cut to the limits and read on a thread
+    // of its own, and shown (laid out on this thread) when it is ready; the
+    // page shown stays until then. A later LoadText or
+    // LoadTextInBackground outdates a page still being read, which is then
+    // never shown.
+    void LoadTextInBackground(const QString &html, const QString &reference = QString());
+    // True from LoadTextInBackground until its page is shown or outdated.
+    bool isLoading() const { return m_loading; }
     // The reference of the document shown (empty before the first one).
     QString currentReference() const { return m_reference; }
 
@@ -155,7 +165,24 @@ private:
     void applyColours();      // page, text, link and border colours
     void applyStyleSheet();   // default style of the next document
     void applyMargins();
-    void applyMargins(QTextDocument &page) const;
+    static void setMargins(QTextDocument &page, int width, int height);
+    // What a page is read with, taken on this thread so that a page can be
+    // read on another.
+    struct PageSettings {
+        QFont font;
+        QString styleSheet;
+        QTextOption textOption;
+        qreal documentMargin;
+        int marginWidth;
+        int marginHeight;
+        bool viewImages;
+    };
+    PageSettings pageSettings() const;
+    // A new document (no parent, on the calling thread) holding `html` cut
+    // to the page limits; safe on any thread.
+    static QTextDocument *readPage(const QString &html, const PageSettings &settings);
+    // Hands `page` to the view (which becomes its parent) and lays it out.
+    void showPage(QTextDocument *page, const QString &reference);
 
     QColor m_defBackground;
     TBorderStyle m_borderStyle = htFocused;
@@ -175,6 +202,8 @@ private:
     bool m_viewImages = true;
 
     bool m_loaded = false;
+    bool m_loading = false;
+    unsigned m_generation = 0;  // of the latest page asked for
     QString m_reference;
     qint64 m_picturePixels = 0;  // decoded for the document shown
     // The address under the pointer while a mouse click is delivered, so

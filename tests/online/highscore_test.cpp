@@ -78,7 +78,7 @@ TEST(highscoreWindow, AListThatCannotBeFetchedSaysWhyAndHowToTryAgain)
             // Words while it is fetched, the first time too.
             EXPECT_FALSE(window.displayhtml().toPlainText().isEmpty());
             EXPECT_FALSE(window.statusText().isEmpty());
-            return QTest::qWaitFor([&] { return !window.getit().isBusy(); }, 5000);
+            return QTest::qWaitFor([&] { return !window.getit().isBusy() && !window.displayhtml().isLoading(); }, 5000);
         };
         ASSERT_TRUE(fetched());
         if (row.where == Where::StoppedAfterAList) {

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -293,6 +294,60 @@ TEST(HtmlView, PicturesNeverComeFromTheDisk)
         EXPECT_NE(passwd.typeId(), QMetaType::QByteArray);
     }
     QDir::setCurrent(cwd);
+}
+
+// A page read in the background shows once it is ready, with its pictures
+// and within the page limits; a page asked for later outdates one still
+// being read, and a view gone before its page is ready is left alone.
+TEST(HtmlView, APageReadInTheBackgroundShowsUnlessOutdated)
+{
+    const QString picture = QStringLiteral("<p><img src=\"%1\" width=\"40\" height=\"40\"></p>")
+                                .arg(dataUrl("image/bmp", encoded(solid(4, 4, Qt::red), "BMP")).toString());
+    const auto hasRed = [](const QImage &shot) {
+        return pixels::inkBox(shot, [](QColor c) { return near(c, Qt::red); }).isValid();
+    };
+    enum class Then { Nothing, LoadText, Background };
+    struct Row {
+        const char *name;
+        Then then;
+        const char *shown;
+        bool red;
+    };
+    const Row rows[] = {
+        {"read and shown", Then::Nothing, "alpha", true},
+        {"outdated by LoadText", Then::LoadText, "beta", false},
+        {"outdated by another in the background", Then::Background, "beta", false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto view = shownView();
+        view->LoadTextInBackground(picture + longPage(QStringLiteral("alpha")));
+        EXPECT_TRUE(view->isLoading());
+        if (row.then == Then::LoadText)
+            view->LoadText(longPage(QStringLiteral("beta")));
+        else if (row.then == Then::Background)
+            view->LoadTextInBackground(longPage(QStringLiteral("beta")));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !view->isLoading(); }, 10000));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(view->toPlainText().contains(QString::fromLatin1(row.shown))) << row.name;
+        EXPECT_EQ(view->toPlainText().contains(QStringLiteral("alpha")), row.then == Then::Nothing);
+        EXPECT_EQ(hasRed(pixels::grab(view.get())), row.red);
+    }
+    // Limits hold for a page read in the background too.
+    auto view = shownView();
+    QString deep;
+    for (int i = 0; i < THtmlView::kMaxPageDepth * 2; ++i)
+        deep += QStringLiteral("<div>");
+    view->LoadTextInBackground(deep + QStringLiteral("inside"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->isLoading(); }, 10000));
+    EXPECT_TRUE(view->toHtml().contains(QStringLiteral("too large to show")));
+    // A view gone before its page is ready.
+    auto gone = shownView();
+    gone->LoadTextInBackground(longPage(QStringLiteral("gamma")));
+    gone.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
 }
 
 // The page's colour fills the whole view, below the text too.
