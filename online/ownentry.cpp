@@ -3,31 +3,38 @@
 #include <QList>
 #include <QStringView>
 
-#include <algorithm>
+#include <initializer_list>
 
 namespace online {
 
 namespace {
 
-// The opening tag `tag` ("tr", "td", "th") at or after `from`: "<tag" then
-// a blank or ">". -1 when there is none.
-qsizetype findOpening(QStringView page, QStringView tag, qsizetype from)
+// The first opening tag among `tags` ("tr"; "td" or "th") at or after
+// `from` and before `end`: "<tag" then a blank or ">". -1 when there is
+// none. Looking for both cell tags at once keeps a row's cells to one pass
+// over the row; looked for one after the other, a tag that does not come
+// sent each search on to the end of the page.
+qsizetype findOpening(QStringView page, std::initializer_list<QStringView> tags, qsizetype from, qsizetype end)
 {
-    for (qsizetype at = page.indexOf(u'<', from); at >= 0; at = page.indexOf(u'<', at + 1)) {
+    for (qsizetype at = page.indexOf(u'<', from); at >= 0 && at < end; at = page.indexOf(u'<', at + 1)) {
         const QStringView rest = page.sliced(at + 1);
-        if (!rest.startsWith(tag, Qt::CaseInsensitive) || rest.size() == tag.size())
-            continue;
-        const QChar after = rest[tag.size()];
-        if (after == u'>' || after.isSpace())
-            return at;
+        for (const QStringView tag : tags) {
+            if (!rest.startsWith(tag, Qt::CaseInsensitive) || rest.size() == tag.size())
+                continue;
+            const QChar after = rest[tag.size()];
+            if (after == u'>' || after.isSpace())
+                return at;
+        }
     }
     return -1;
 }
 
-qsizetype findClosing(QStringView page, QStringView tag, qsizetype from)
+// The closing tag `tag` at or after `from` and before `end`; -1 when there
+// is none. Bounded like findOpening, as HTML may leave it out everywhere.
+qsizetype findClosing(QStringView page, QStringView tag, qsizetype from, qsizetype end)
 {
     const QString closing = QStringLiteral("</") + tag.toString();
-    return page.indexOf(closing, from, Qt::CaseInsensitive);
+    return page.first(end).indexOf(closing, from, Qt::CaseInsensitive);
 }
 
 // A cell's text as a reader sees it.
@@ -64,17 +71,15 @@ QList<Cell> cellsOf(QStringView page, qsizetype rowStart, qsizetype rowEnd)
     QList<Cell> cells;
     qsizetype at = rowStart;
     for (;;) {
-        const qsizetype td = findOpening(page, u"td", at);
-        const qsizetype th = findOpening(page, u"th", at);
-        qsizetype open = td < 0 ? th : (th < 0 ? td : std::min(td, th));
-        if (open < 0 || open >= rowEnd)
+        const qsizetype open = findOpening(page, {u"td", u"th"}, at, rowEnd);
+        if (open < 0)
             return cells;
         const QStringView tag = page.sliced(open + 1, 2);
-        const qsizetype contentStart = page.indexOf(u'>', open);
-        if (contentStart < 0 || contentStart >= rowEnd)
+        const qsizetype contentStart = page.first(rowEnd).indexOf(u'>', open);
+        if (contentStart < 0)
             return cells;
-        qsizetype contentEnd = findClosing(page, tag, contentStart);
-        if (contentEnd < 0 || contentEnd > rowEnd)
+        qsizetype contentEnd = findClosing(page, tag, contentStart, rowEnd);
+        if (contentEnd < 0)
             contentEnd = rowEnd;
         cells.append({contentStart + 1, contentEnd});
         at = contentEnd;
@@ -113,11 +118,12 @@ QString markOwnEntry(const QString &page, const OwnEntry &entry)
     const QString name = entry.name.simplified();
     const QString score = entry.score.simplified();
     const QStringView view(page);
-    for (qsizetype row = findOpening(view, u"tr", 0); row >= 0;) {
-        const qsizetype next = findOpening(view, u"tr", row + 1);
-        qsizetype rowEnd = findClosing(view, u"tr", row);
-        if (rowEnd < 0 || (next >= 0 && next < rowEnd))
-            rowEnd = next < 0 ? view.size() : next;
+    for (qsizetype row = findOpening(view, {u"tr"}, 0, view.size()); row >= 0;) {
+        const qsizetype next = findOpening(view, {u"tr"}, row + 1, view.size());
+        const qsizetype before = next < 0 ? view.size() : next;
+        qsizetype rowEnd = findClosing(view, u"tr", row, before);
+        if (rowEnd < 0)
+            rowEnd = before;
         const QList<Cell> cells = cellsOf(view, row, rowEnd);
         bool hasName = false;
         bool hasScore = false;

@@ -122,6 +122,8 @@ TEST(highscoreWindow, TheRowJustPostedIsMarked)
          {QStringLiteral("Zo\u00eb"), "12"}, QStringLiteral("<TR bgcolor=\"#FFE680\" ><TD><b>Zo\u00eb</b></TD><TD><b>12</b></TD></TR>")},
         {"only the first of two equal rows", row("<td>Kim</td><td>5</td>") + row("<td>Kim</td><td>5</td>"),
          {"Kim", "5"}, marked + "<td><b>Kim</b></td><td><b>5</b></td></tr>\n" + row("<td>Kim</td><td>5</td>")},
+        {"a heading cell among data cells", row("<th>Kim</th><td>5</td>"), {"Kim", "5"},
+         marked + "<th><b>Kim</b></th><td><b>5</b></td></tr>\n"},
         {"nothing posted", row("<td>Kim</td><td>5</td>"), {}, {}},
         {"a row without its end", "<tr><td>Kim<td>5", {"Kim", "5"}, {}},
     };
