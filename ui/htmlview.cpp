@@ -1,6 +1,7 @@
 #include "htmlview.h"
 
 #include "colors.h"
+#include "heldrows.h"
 #include "jpegdecoder.h"
 #include "pagebounds.h"
 
@@ -19,6 +20,7 @@
 #include <QTextFrame>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdint>
@@ -247,6 +249,15 @@ THtmlView::THtmlView(QWidget *parent, const QString &name)
     setOpenExternalLinks(false);
     setUndoRedoEnabled(false);
     connect(this, &QTextBrowser::anchorClicked, this, &THtmlView::hotSpotClicked);
+    // Each step of a page's held rows waits for a turn of the event loop
+    // with nothing else to do. A timer, not a posted call: the loop lets
+    // timers wait once they have run, until it is idle, so a chain of
+    // posted steps would keep every other timer waiting until the last.
+    m_heldRowsTimer = new QTimer(this);
+    m_heldRowsTimer->setObjectName(QStringLiteral("heldRowsTimer"));
+    m_heldRowsTimer->setSingleShot(true);
+    m_heldRowsTimer->setInterval(0);
+    connect(m_heldRowsTimer, &QTimer::timeout, this, &THtmlView::appendHeldRows);
     applyStyleSheet();
     applyLook();
 }
@@ -306,6 +317,7 @@ void THtmlView::LoadText(const QString &html, const QString &reference)
     // A page still being read in the background is outdated by this one.
     ++m_generation;
     m_loading = false;
+    dropHeldRows();
     showPage(readPage(html, pageSettings()), reference);
 }
 
@@ -315,58 +327,100 @@ void THtmlView::LoadTextInBackground(const QString &html, const QString &referen
         return;
     const unsigned generation = ++m_generation;
     m_loading = true;
+    dropHeldRows();
     const PageSettings settings = pageSettings();
     const QPointer<THtmlView> view(this);
     QThread *gui = thread();
     QThreadPool::globalInstance()->start([view, gui, html, reference, settings, generation] {
         QTextDocument *page = readPage(html, settings);
+        auto held = std::make_shared<HeldRows>(HeldRows::holdBack(*page));
+        held->moveToThread(gui);
         page->moveToThread(gui);
         // Told through the application object, which outlives every view;
         // the view, if it is still there, is asked on its own thread.
         QMetaObject::invokeMethod(
             qApp,
-            [view, page, reference, generation] {
+            [view, page, reference, generation, held] {
                 if (!view || generation != view->m_generation) {
                     delete page;
                     return;
                 }
-                view->m_loading = false;
-                view->showPage(page, reference);
+                view->showPage(page, reference, held);
             },
             Qt::QueuedConnection);
     });
 }
 
-void THtmlView::showPage(QTextDocument *page, const QString &reference)
+void THtmlView::showPage(QTextDocument *page, const QString &reference, std::shared_ptr<HeldRows> held)
 {
-    const int previousPosition = verticalScrollBar()->value();
-    const bool sameReference = m_loaded && !reference.isEmpty() && reference == m_reference;
+    PageInSteps steps{std::move(held), verticalScrollBarPolicy(), verticalScrollBar()->value(),
+                      m_loaded && !reference.isEmpty() && reference == m_reference};
 
     // The page is laid out once, as it is handed over. Read into the view's
     // own document it was laid out three times: after the text, again for
     // the margins, and again, narrower, when its length brought up the
     // scroll bar. So the scroll bar a long page needs is up before the
-    // layout; a short page loses it again afterwards, which lays out only
-    // that short page a second time.
+    // layout, and stays up while held rows are added; a short page loses it
+    // again afterwards, which lays out only that short page a second time.
     page->setParent(this);
     m_picturePixels = 0;
-    const Qt::ScrollBarPolicy policy = verticalScrollBarPolicy();
-    if (policy == Qt::ScrollBarAsNeeded)
+    if (steps.policy == Qt::ScrollBarAsNeeded)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    const bool inSteps = steps.rows && !steps.rows->isEmpty();
+    // Nothing is drawn until the page is whole: the part after a long
+    // table would show and then move down.
+    if (inSteps)
+        setUpdatesEnabled(false);
     // The view deletes the document it replaces when it is its parent, as
     // every page but the first is; the first belongs to the view's own text
     // control and goes with it.
     setDocument(page);
-    if (policy == Qt::ScrollBarAsNeeded)
-        setVerticalScrollBarPolicy(policy);
     m_loaded = true;
     m_reference = reference;
     applyColours();
-
-    const qsizetype hash = reference.indexOf(QLatin1Char('#'));
-    if (hash >= 0 && scrollToNamedAnchor(reference.mid(hash + 1)))
+    m_pageInSteps = std::move(steps);
+    if (!inSteps) {
+        finishPage();
         return;
-    verticalScrollBar()->setValue(sameReference ? previousPosition : 0);
+    }
+    m_heldRowsTimer->start();
+}
+
+void THtmlView::appendHeldRows()
+{
+    if (!m_pageInSteps)
+        return;
+    HeldRows &rows = *m_pageInSteps->rows;
+    rows.appendStep();
+    if (rows.isEmpty()) {
+        finishPage();
+        return;
+    }
+    m_heldRowsTimer->start();
+}
+
+void THtmlView::finishPage()
+{
+    const PageInSteps steps = *m_pageInSteps;
+    dropHeldRows();
+    m_loading = false;
+    const qsizetype hash = m_reference.indexOf(QLatin1Char('#'));
+    if (hash >= 0 && scrollToNamedAnchor(m_reference.mid(hash + 1)))
+        return;
+    verticalScrollBar()->setValue(steps.sameReference ? steps.position : 0);
+}
+
+void THtmlView::dropHeldRows()
+{
+    if (!m_pageInSteps)
+        return;
+    const Qt::ScrollBarPolicy policy = m_pageInSteps->policy;
+    m_pageInSteps.reset();
+    m_heldRowsTimer->stop();
+    if (policy == Qt::ScrollBarAsNeeded)
+        setVerticalScrollBarPolicy(policy);
+    if (!updatesEnabled())
+        setUpdatesEnabled(true);
 }
 
 QColor THtmlView::pageBackground() const
@@ -502,9 +556,13 @@ void THtmlView::applyLook()
                                        : Qt::TextBrowserInteraction);
     const bool vertical = m_scrollBars == ssVertical || m_scrollBars == ssBoth;
     const bool horizontal = m_scrollBars == ssHorizontal || m_scrollBars == ssBoth;
-    setVerticalScrollBarPolicy(!vertical ? Qt::ScrollBarAlwaysOff
-                                   : m_options.testFlag(htShowVScroll) ? Qt::ScrollBarAlwaysOn
-                                                                       : Qt::ScrollBarAsNeeded);
+    const Qt::ScrollBarPolicy policy = !vertical                           ? Qt::ScrollBarAlwaysOff
+                                       : m_options.testFlag(htShowVScroll) ? Qt::ScrollBarAlwaysOn
+                                                                           : Qt::ScrollBarAsNeeded;
+    // A page being finished keeps its scroll bar up until it is whole.
+    if (m_pageInSteps)
+        m_pageInSteps->policy = policy;
+    setVerticalScrollBarPolicy(m_pageInSteps && policy == Qt::ScrollBarAsNeeded ? Qt::ScrollBarAlwaysOn : policy);
     setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     setLineWrapMode(horizontal ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
     setFrameStyle(m_borderStyle == htNone ? int(QFrame::NoFrame) : QFrame::Box | QFrame::Plain);

@@ -9,8 +9,12 @@
 #include <QTextOption>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
+class HeldRows;
 class QFocusEvent;
+class QTimer;
 class QMouseEvent;
 class QTextDocument;
 class QUrl;
@@ -84,11 +88,13 @@ public:
     void LoadText(const QString &html, const QString &reference = QString());
     // As LoadText, but the page is cut to the limits and read on a thread
     // of its own, and shown (laid out on this thread) when it is ready; the
-    // page shown stays until then. A later LoadText or
-    // LoadTextInBackground outdates a page still being read, which is then
-    // never shown.
+    // page shown stays until then. A long table is laid out a few rows at a
+    // time, in turns of the event loop, and the page shows once whole. A
+    // later LoadText or LoadTextInBackground outdates a page still being
+    // read or finished, which is then never shown.
     void LoadTextInBackground(const QString &html, const QString &reference = QString());
-    // True from LoadTextInBackground until its page is shown or outdated.
+    // True from LoadTextInBackground until its page is shown whole or
+    // outdated.
     bool isLoading() const { return m_loading; }
     // The reference of the document shown (empty before the first one).
     QString currentReference() const { return m_reference; }
@@ -181,8 +187,16 @@ private:
     // A new document (no parent, on the calling thread) holding `html` cut
     // to the page limits; safe on any thread.
     static QTextDocument *readPage(const QString &html, const PageSettings &settings);
-    // Hands `page` to the view (which becomes its parent) and lays it out.
-    void showPage(QTextDocument *page, const QString &reference);
+    // Hands `page` to the view (which becomes its parent) and lays it out;
+    // with rows held back, it is finished by appendHeldRows in later turns
+    // of the event loop, and shown once whole.
+    void showPage(QTextDocument *page, const QString &reference, std::shared_ptr<HeldRows> held = {});
+    void appendHeldRows();
+    // The page is whole: the scroll bar as asked for, the position or
+    // anchor the reference asks for, and the page on screen.
+    void finishPage();
+    // A page still being finished in steps is left as it stands.
+    void dropHeldRows();
 
     QColor m_defBackground;
     TBorderStyle m_borderStyle = htFocused;
@@ -201,6 +215,15 @@ private:
     int m_marginHeight = kMarginHeight;
     bool m_viewImages = true;
 
+    // A page handed over without all its rows yet, and how to finish it.
+    struct PageInSteps {
+        std::shared_ptr<HeldRows> rows;
+        Qt::ScrollBarPolicy policy;  // the vertical scroll bar's, while it is held up
+        int position;                // to keep, for the same reference
+        bool sameReference;
+    };
+    std::optional<PageInSteps> m_pageInSteps;
+    QTimer *m_heldRowsTimer = nullptr;
     bool m_loaded = false;
     bool m_loading = false;
     unsigned m_generation = 0;  // of the latest page asked for

@@ -2,6 +2,8 @@
 // link clicks, resources that never come from disk, and the page colour.
 #include "htmlview.h"
 
+#include "heldrows.h"
+
 #include "pixels.h"
 
 #include <QBuffer>
@@ -11,11 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QTimer>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -348,6 +352,113 @@ TEST(HtmlView, APageReadInTheBackgroundShowsUnlessOutdated)
     gone.reset();
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
+}
+
+// A long table, as the score list is: `rows` rows of four cells with the
+// list's alignments and colours; `cell(i)` may replace the second cell.
+QString longTable(int rows, const std::function<QString(int)> &cell = {})
+{
+    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"5\" width=\"80%\">");
+    for (int i = 0; i < rows; ++i) {
+        const QString second = cell ? cell(i) : QStringLiteral("<td align=\"left\">Player number %1</td>").arg(i);
+        // Joined, not formatted: a cell may hold a data: address with "%".
+        html += QStringLiteral("<tr bgcolor=\"%1\"><td align=\"right\">%2</td>")
+                    .arg(i % 2 ? QStringLiteral("#DCCF96") : QStringLiteral("#E6DCAB"))
+                    .arg(i + 1)
+              + second
+              + QStringLiteral("<td align=\"right\"><b>%1</b></td><td align=\"center\">12/9/26</td></tr>\n")
+                    .arg(9000 - 13 * i);
+    }
+    return html + QStringLiteral("</table>");
+}
+
+// A page read in the background with long tables is laid out a few rows
+// at a time and shows once whole: it then looks exactly as the same page
+// handed over at once, at the top, the middle and the end, and the anchor
+// of its reference is found in the rows that came last.
+TEST(HtmlView, ALongTableHandedOverInStepsLooksAsTheWholePage)
+{
+    const QString picture = QStringLiteral("<img src=\"%1\" width=\"12\" height=\"12\">")
+                                .arg(dataUrl("image/bmp", encoded(solid(3, 3, Qt::red), "BMP")).toString());
+    const QString far = QStringLiteral("<p><a name=\"far\">Far away</a></p>");
+    struct Row {
+        const char *name;
+        QString page;
+        bool inSteps;
+    };
+    const Row rows[] = {
+        {"the score list", QStringLiteral("<h1>High Scores</h1>") + longTable(100) + QStringLiteral("<hr>") + far,
+         true},
+        {"spans down and across, never cut",
+         longTable(90,
+                   [](int i) {
+                       if (i % 7 == 3)
+                           return QStringLiteral("<td rowspan=\"4\">four rows from %1</td>").arg(i);
+                       if (i % 7 >= 4)
+                           return QString();  // covered by the span above
+                       return QStringLiteral("<td>plain %1</td>").arg(i);
+                   }) + QStringLiteral("<table><tr><td colspan=\"2\">wide</td></tr></table>"),
+         true},
+        {"two long tables, the anchor in the second",
+         longTable(40) + QStringLiteral("<p>between</p>")
+             + longTable(60, [&](int i) {
+                   return i == 50 ? QStringLiteral("<td><a name=\"far\">Far away</a></td>")
+                                  : QStringLiteral("<td>%1 second</td>").arg(i);
+               }),
+         true},
+        {"pictures and lines in the cells", longTable(70, [&](int i) {
+             return QStringLiteral("<td>%1 line one<br>line <i>two</i> ").arg(i) + picture + QStringLiteral("</td>");
+         }),
+         true},
+        {"a long table holding a table is handed over whole",
+         longTable(60, [](int i) {
+             return i == 30 ? QStringLiteral("<td><table border=\"1\"><tr><td>inner</td></tr></table></td>")
+                            : QStringLiteral("<td>%1</td>").arg(i);
+         }),
+         false},
+        {"a short table is handed over whole", longTable(HeldRows::kCellsPerStep / 2) + far, false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        QTextDocument parsed;
+        parsed.setHtml(THtmlView::boundedPage(row.page));
+        EXPECT_EQ(!HeldRows::holdBack(parsed).isEmpty(), row.inSteps);
+
+        auto whole = shownView();
+        whole->LoadText(row.page, QStringLiteral("list#far"));
+        auto inSteps = shownView();
+        inSteps->LoadTextInBackground(row.page, QStringLiteral("list#far"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !inSteps->isLoading(); }, 10000));
+        EXPECT_TRUE(inSteps->updatesEnabled());
+        EXPECT_EQ(inSteps->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        EXPECT_EQ(vbar(*inSteps)->maximum(), vbar(*whole)->maximum());
+        EXPECT_EQ(vbar(*inSteps)->value(), vbar(*whole)->value());
+        for (const int at : {0, vbar(*whole)->maximum() / 2, vbar(*whole)->maximum()}) {
+            vbar(*whole)->setValue(at);
+            vbar(*inSteps)->setValue(at);
+            EXPECT_TRUE(pixels::grab(inSteps.get()) == pixels::grab(whole.get())) << "scrolled to " << at;
+        }
+    }
+
+    // A page asked for while a long one is still being finished replaces
+    // it; the view draws again and no step of the old page follows.
+    auto view = shownView();
+    view->LoadTextInBackground(longTable(100));
+    QTimer safety;
+    safety.start(10000);
+    while (view->updatesEnabled() && safety.isActive())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_FALSE(view->updatesEnabled());
+    EXPECT_TRUE(view->isLoading());
+    view->LoadText(longPage(QStringLiteral("beta")));
+    EXPECT_TRUE(view->updatesEnabled());
+    EXPECT_FALSE(view->isLoading());
+    EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    const QString shown = view->toHtml();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(view->toHtml(), shown);
+    EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("beta 149")));
 }
 
 // The page's colour fills the whole view, below the text too.
