@@ -12,6 +12,7 @@
 #include "stallprobes.h"
 
 #include "gameresources.h"
+#include "htmlview.h"
 #include "highscoreform.h"
 #include "httpget.h"
 #include "mainform.h"
@@ -112,10 +113,15 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     };
     updater.Exit = [&](int) { exited = true; };
     HandlerTimes handlerTimes;
+    // From the list fetch's end until its page is whole in the view, every
+    // firing of the probe says how long the GUI thread was kept away.
+    bool listArriving = false;
+    double listLateness = 0;
     {
         THTTPGet &getit = program->highscore().getit();
         const THTTPGet::DoneStringEvent original = getit.OnDoneString;
-        getit.OnDoneString = [original, &handlerTimes](THTTPGet *sender, const QByteArray &result) {
+        getit.OnDoneString = [original, &handlerTimes, &listArriving](THTTPGet *sender, const QByteArray &result) {
+            listArriving = true;
             QElapsedTimer clock;
             clock.start();
             const std::int64_t cpu = threadCpuNs();
@@ -126,7 +132,16 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     }
 
     auto *probe = new LatenessProbe(&app);
-    probe->OnFired = [&app] { ++app.probeFirings; };
+    double lastFiringMs = 0;
+    probe->OnFired = [&] {
+        ++app.probeFirings;
+        const double now = probe->sinceStartMs();
+        if (listArriving) {
+            listLateness = std::max(listLateness, now - lastFiringMs - LatenessProbe::kIntervalMs);
+            listArriving = program->highscore().displayhtml().isLoading();
+        }
+        lastFiringMs = now;
+    };
     std::string problem;
     QElapsedTimer phaseClock;
     std::map<std::string, double> phaseSeconds;
@@ -236,6 +251,19 @@ int stallBench(int installerKiB, int kibPerSecond, char *argv0)
     for (const TimingApplication::Slow &e : app.slow)
         std::printf("  %-9s at %6.2f s  %6.1f ms (cpu %5.1f)  depth %d  event %d to %s\n", e.phase.c_str(), e.atS,
                     e.ms, e.cpuMs, e.depth, e.type, e.receiver.c_str());
+    // The list page arriving: the list fetch's end, the page's hand-over
+    // from the thread that read it (through the application object, which
+    // other hand-overs use too) and the steps that finish it in the view.
+    double longestListEvent = 0;
+    for (const std::string name : {"fetches", "download"})
+        for (const char *who : {"THTTPGet getit", "QApplication", "THtmlView displayhtml", "QTimer heldRowsTimer"})
+            longestListEvent = std::max(longestListEvent, app.longest[name][who]);
+    figure("GUI stall max, list page arriving", listLateness, "ms", "idle GUI thread", maxOf(idle));
+    figure("longest event, list page arriving", longestListEvent, "ms", "idle GUI thread", maxOf(idle));
+    if (listLateness >= 16) {
+        std::printf("  the list page arriving kept the GUI thread 16 ms or more\n");
+        ++failures;
+    }
     for (const std::string name : {"games", "fetches", "download"}) {
         const std::vector<double> &s = probe->samples(name);
         figure("GUI stall max, " + name, maxOf(s), "ms", "idle GUI thread", maxOf(idle));

@@ -23,7 +23,11 @@ bool TimingApplication::notify(QObject *receiver, QEvent *event)
     const bool result = QApplication::notify(receiver, event);
     --m_depth;
     const double ms = double(m_clock.nsecsElapsed() - t0) / 1e6;
-    if (ms >= kSlowMs && firings == probeFirings)
+    if (firings != probeFirings)
+        return result;
+    double &longestThere = longest[phase][who];
+    longestThere = std::max(longestThere, ms);
+    if (ms >= kSlowMs)
         slow.push_back({phase, m_depth, who, type, ms, double(threadCpuNs() - cpu0) / 1e6, double(t0) / 1e9});
     return result;
 }

@@ -41,6 +41,9 @@ public:
     std::string phase = "none";
     std::uint64_t probeFirings = 0;
     std::vector<Slow> slow;
+    // The longest event (not a nested loop) by phase and then receiver, as
+    // the receiver is written in `Slow`.
+    std::map<std::string, std::map<std::string, double>> longest;
 
 private:
     QElapsedTimer m_clock;
