@@ -12,7 +12,8 @@
 # display (the first free one, found by Xvfb itself) unless --offscreen is
 # given or Xvfb is missing, then to Qt's offscreen platform. Sound goes to
 # SDL's dummy driver unless SDL_AUDIODRIVER says otherwise. Exits non-zero
-# when a benchmark failed or a GUI stall reached 50 ms.
+# when a benchmark failed, a GUI stall reached 50 ms, or the list page
+# arriving kept the GUI thread 16 ms or more.
 set -euo pipefail
 
 if (($# < 1)); then
