@@ -84,8 +84,10 @@ public:
     void scorePosted();
     // A posting failed (`why`: a sentence saying what the server did): a
     // posting under way ends at once with "Posting Failed." and the
-    // reason, and SEND SCORE is offered again for the same score. Ignored
-    // when no posting is under way, as for a failure after the wait ran out.
+    // reason, and SEND SCORE is offered again for the same score (once a
+    // new game has started there is none to offer, and the message says
+    // only that the score was not posted). Ignored when no posting is under
+    // way, as for a failure after the wait ran out.
     void postingFailed(const QString &why);
     // A newer version was offered: panel_update names it, in front, once
     // the name panel (if shown) has been answered.
@@ -253,6 +255,10 @@ private:
     // Ends the wait for a posting: the timer stops, and the wait panel
     // gives SEND SCORE back with its starting caption.
     void endPostingWait();
+    // What a message about a posting that did not go through ends with:
+    // `offered` while the game-over panel offers SEND SCORE, `gone` once a
+    // new game has taken it away.
+    QString postingRemedy(const QString &offered, const QString &gone) const;
     QString inifilePath() const;
     // The name in use: the game-over box's text, "Guest" when it is blank.
     QString playerName() const;

@@ -20,6 +20,8 @@ constexpr int kMaxDots = 5;
 const QString kWaitCaption = QStringLiteral("Posting Scores, Please Wait..");
 const QString kPostingFailed = QStringLiteral("Posting Failed.");
 const QString kTryAgain = QStringLiteral(" Your score has not been posted; press SEND SCORE to try again.");
+// After a new game has started, the panel with SEND SCORE has gone.
+const QString kNotPosted = QStringLiteral(" Your score has not been posted.");
 } // namespace
 
 void Tmain::button_sendscoreClick()
@@ -61,8 +63,9 @@ void Tmain::Timer1Timer()
         // for good.
         showMessageBox(kPostingFailed,
                        QStringLiteral("The vendor's server has not answered in %1 seconds, so Pegsquare cannot tell "
-                                      "whether your score arrived. You may press SEND SCORE to try again.")
-                           .arg(kPostingTicks),
+                                      "whether your score arrived.")
+                               .arg(kPostingTicks)
+                           + postingRemedy(QStringLiteral(" You may press SEND SCORE to try again."), {}),
                        this);
     }
 }
@@ -90,7 +93,12 @@ void Tmain::postingFailed(const QString &why)
     if (!m_postingUnderWay)
         return;
     endPostingWait();
-    showMessageBox(kPostingFailed, why + kTryAgain, this);
+    showMessageBox(kPostingFailed, why + postingRemedy(kTryAgain, kNotPosted), this);
+}
+
+QString Tmain::postingRemedy(const QString &offered, const QString &gone) const
+{
+    return findControl<QWidget>(this, QStringLiteral("panel_over"))->isHidden() ? gone : offered;
 }
 
 void Tmain::button_highscoresClick()

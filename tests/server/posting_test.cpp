@@ -123,7 +123,8 @@ TEST_F(PostingTest, APostedScoreIsInTheListThatOpens)
 // A posting that cannot succeed: a fetch that failed ends the wait at once
 // with the reason; only an answer that never comes waits out the countdown.
 // Either way SEND SCORE comes back for the same score, and a failure that
-// arrives after the wait was given up is not told twice.
+// arrives after the wait was given up is not told twice. Once a new game
+// has started there is no SEND SCORE, and the message does not offer it.
 TEST_F(PostingTest, AFailedPostingSaysWhyAndOffersSendScoreAgain)
 {
     enum class Where { Stopped, Unreachable, Answering, Silent };
@@ -134,6 +135,7 @@ TEST_F(PostingTest, AFailedPostingSaysWhyAndOffersSendScoreAgain)
         bool answerLate;     // the gate opens only after the forty ticks
         QString said;        // in the one message; empty: no message
         bool listOpens;
+        bool newGameFirst = false;  // Start Game pressed as the posting goes out
     } rows[] = {
         {"refused at once: the server stopped", Where::Stopped, {}, false,
          "The vendor's server refused the connection.", false},
@@ -147,6 +149,10 @@ TEST_F(PostingTest, AFailedPostingSaysWhyAndOffersSendScoreAgain)
         {"a late answer after the wait ran out", Where::Answering,
          "HTTP/1.0 200 OK\r\n\r\n<html><body>Late 61</body></html>", true,
          "The vendor's server has not answered in 40 seconds", true},
+        {"refused after a new game started", Where::Stopped, {}, false,
+         "The vendor's server refused the connection. Your score has not been posted.", false, true},
+        {"no answer after a new game started", Where::Silent, {}, false,
+         "The vendor's server has not answered in 40 seconds", false, true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -201,6 +207,8 @@ TEST_F(PostingTest, AFailedPostingSaysWhyAndOffersSendScoreAgain)
         clickSend();
         EXPECT_TRUE(control("panel_wait")->isVisible());
         EXPECT_TRUE(w.postingUnderWay());
+        if (row.newGameFirst)
+            w.button_startClick();
         if (row.where == Where::Silent || row.answerLate) {
             // Nothing comes: the dots cycle, and the fortieth tick gives up.
             QStringList captions;
@@ -221,9 +229,13 @@ TEST_F(PostingTest, AFailedPostingSaysWhyAndOffersSendScoreAgain)
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Posting Failed.\n\n"))) << messages[0].toStdString();
         EXPECT_TRUE(messages[0].contains(row.said)) << messages[0].toStdString();
-        EXPECT_TRUE(messages[0].contains(QStringLiteral("SEND SCORE"))) << messages[0].toStdString();
+        EXPECT_EQ(messages[0].contains(QStringLiteral("SEND SCORE")), !row.newGameFirst) << messages[0].toStdString();
         EXPECT_FALSE(timer1().isActive());
         EXPECT_FALSE(w.postingUnderWay());
+        if (row.newGameFirst) {
+            EXPECT_FALSE(control("panel_over")->isVisible());
+            continue;
+        }
         if (row.listOpens) {
             EXPECT_FALSE(control("panel_over")->isVisible());
             EXPECT_TRUE(program->highscore().isVisible());
