@@ -1,9 +1,14 @@
 #include "flatpanel.h"
 
+#include "scaledlayout.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPixmap>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -147,14 +152,16 @@ void TFlatPanel::paintEvent(QPaintEvent *)
             drawParentLook(p);
 
         // Top and left lines in the highlight colour; the bottom and right
-        // lines, corners included, in the shadow colour.
+        // lines, corners included, in the shadow colour. One pixel wide, and
+        // as many whole pixels as the board has grown.
         const int w = r.width();
         const int h = r.height();
-        p.fillRect(QRect(0, 0, w - 1, 1), m_colors[0]);
-        p.fillRect(QRect(0, 0, 1, h - 1), m_colors[0]);
-        p.fillRect(QRect(w - 1, 0, 1, h), m_colors[1]);
-        p.fillRect(QRect(0, h - 1, w, 1), m_colors[1]);
-        r.adjust(1, 1, -1, -1);
+        const int t = std::max(1, int(std::lround(layoutScale(this))));
+        p.fillRect(QRect(0, 0, w - t, t), m_colors[0]);
+        p.fillRect(QRect(0, 0, t, h - t), m_colors[0]);
+        p.fillRect(QRect(w - t, 0, t, h), m_colors[1]);
+        p.fillRect(QRect(0, h - t, w, t), m_colors[1]);
+        r.adjust(t, t, -t, -t);
 
         if (!m_caption.isEmpty() && r.isValid()) {
             p.setFont(font());

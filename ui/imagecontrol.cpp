@@ -9,18 +9,25 @@
 #include <QPainter>
 #include <QPen>
 
-void drawFocusFrame(QPainter &painter, const QRect &rect)
+#include <algorithm>
+#include <cmath>
+
+void drawFocusFrame(QPainter &painter, const QRect &rect, qreal scale)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setBrush(Qt::NoBrush);
     // A black band four pixels wide with white dashes along its middle,
     // in logical pixels, so the painter's device pixel ratio scales it by
-    // whole device pixels and it stays sharp on high-density screens.
-    const QRect ring = rect.adjusted(2, 2, -2, -2);
-    painter.setPen(QPen(Qt::black, 4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    // whole device pixels and it stays sharp on high-density screens. On a
+    // grown board it grows with the board, by whole pixels: an even band
+    // keeps the ring on whole pixels too.
+    const int half = std::max(1, int(std::lround(scale)));
+    const int band = 4 * half;
+    const QRect ring = rect.adjusted(band / 2, band / 2, -band / 2, -band / 2);
+    painter.setPen(QPen(Qt::black, band, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.drawRect(ring);
-    painter.setPen(QPen(Qt::white, 2, Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
+    painter.setPen(QPen(Qt::white, band / 2, Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
     painter.drawRect(ring);
     painter.restore();
 }
@@ -148,7 +155,7 @@ void ImageControl::paintEvent(QPaintEvent *)
                            QRectF(m_picture.rect()));
     }
     if (frame)
-        drawFocusFrame(painter, rect());
+        drawFocusFrame(painter, rect(), scale);
 }
 
 void ImageControl::keyPressEvent(QKeyEvent *event)

@@ -10,8 +10,9 @@ class QPainter;
 
 // Draws the keyboard focus frame just inside `rect`: a black band with
 // white dashes, which no card, hatching or button face has, so it reads on
-// any of them.
-void drawFocusFrame(QPainter &painter, const QRect &rect);
+// any of them. The band is four pixels wide times `scale` (the scale of a
+// grown board), kept to whole, even pixels.
+void drawFocusFrame(QPainter &painter, const QRect &rect, qreal scale = 1.0);
 
 // Whether a focus change with `reason` came from the keyboard; the frame
 // is shown only then, so the board looks as before for mouse players.

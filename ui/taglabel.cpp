@@ -1,6 +1,7 @@
 #include "taglabel.h"
 
 #include "imagecontrol.h"
+#include "scaledlayout.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -64,7 +65,7 @@ void TagLabel::paintEvent(QPaintEvent *event)
     QLabel::paintEvent(event);
     if (m_showFocus && hasFocus()) {
         QPainter painter(this);
-        drawFocusFrame(painter, rect());
+        drawFocusFrame(painter, rect(), layoutScale(this));
     }
 }
 

@@ -1,14 +1,18 @@
 // The flat panel as it paints: border, see-through mode and the caption,
 // enabled and embossed.
 #include "flatpanel.h"
+#include "imagecontrol.h"
 #include "lbbackground.h"
+#include "scaledlayout.h"
 
 #include "pixels.h"
 
+#include <QPainter>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <utility>
 
@@ -80,6 +84,54 @@ TEST(FlatPanel, TransparentWithoutParentPaintsOnlyBorderAndCaption)
     EXPECT_TRUE(pixels::inkBox(shot.copy(1, 1, 183, 39), [](QColor c) { return c == kFill; }).isEmpty());
     EXPECT_EQ(shot.pixelColor(0, 0), kShadow);
     EXPECT_FALSE(pixels::inkBox(shot, [](QColor c) { return c.lightness() < 60; }).isEmpty());
+}
+
+// On a grown board the bevel and the keyboard focus frame grow with it, by
+// whole pixels, and are as they were at factor 1.
+TEST(FlatPanel, BorderAndFocusFrameGrowWithTheBoard)
+{
+    struct Row {
+        qreal factor;
+        int line;  // the bevel's width
+        int band;  // the focus frame's
+    };
+    const Row rows[] = {{1, 1, 4}, {1.5, 2, 8}, {2, 2, 8}, {3, 3, 12}};
+    // How many pixels from `from`, stepping by `step`, are `colour`.
+    const auto run = [](const QImage &shot, QPoint from, QPoint step, const std::function<bool(QColor)> &colour) {
+        int n = 0;
+        for (QPoint p = from; shot.rect().contains(p) && colour(shot.pixelColor(p)); p += step)
+            ++n;
+        return n;
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.factor);
+        QWidget board;
+        board.resize(200, 100);
+        auto *panel = new TFlatPanel(&board, QStringLiteral("panel"), QRect(10, 10, 120, 60));
+        panel->setColor(kFill);
+        panel->setBorderColor(0, kHighlight);
+        panel->setBorderColor(1, kShadow);
+        ScaledLayout(&board).apply(row.factor);
+        const QImage shot = pixels::grab(panel);
+        const int r = shot.width() - 1, b = shot.height() - 1, mx = shot.width() / 2, my = shot.height() / 2;
+        const auto is = [](QColor wanted) { return [wanted](QColor c) { return c == wanted; }; };
+        EXPECT_EQ(run(shot, {0, my}, {1, 0}, is(kHighlight)), row.line);
+        EXPECT_EQ(run(shot, {mx, 0}, {0, 1}, is(kHighlight)), row.line);
+        EXPECT_EQ(run(shot, {r, my}, {-1, 0}, is(kShadow)), row.line);
+        EXPECT_EQ(run(shot, {mx, b}, {0, -1}, is(kShadow)), row.line);
+
+        QImage framed(120, 60, QImage::Format_RGB32);
+        framed.fill(kFill);
+        {
+            QPainter painter(&framed);
+            drawFocusFrame(painter, framed.rect(), row.factor);
+        }
+        const auto inked = [](QColor c) { return c == Qt::black || c == Qt::white; };
+        EXPECT_EQ(run(framed, {0, 30}, {1, 0}, inked), row.band);
+        EXPECT_EQ(run(framed, {119, 30}, {-1, 0}, inked), row.band);
+        EXPECT_EQ(run(framed, {60, 0}, {0, 1}, inked), row.band);
+        EXPECT_EQ(run(framed, {60, 59}, {0, -1}, inked), row.band);
+    }
 }
 
 // Aliased text, so every caption pixel is exactly one of the colours drawn.
